@@ -1,0 +1,2 @@
+// Anchors the framework interfaces' declarations in the core library.
+#include "plugin/frame/plugin_interfaces.h"

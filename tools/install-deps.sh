@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, testing and benchmarking this
+# project need. Run as root (or through sudo) on a fresh machine; safe to run
+# again. Set WAVREL_SKIP_APT=1 to skip it where the packages are known to be in place.
+set -euo pipefail
+
+packages=(
+  # compiler and build
+  g++ cmake ninja-build pkg-config clang-format
+  # tests
+  libgtest-dev libgmock-dev
+  # the decoder stand-in
+  libavcodec-dev libavutil-dev
+  # the dialog, the picture control, the GUI host and the message boxes
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  # GUI tests and screenshots without a display
+  xvfb xauth
+  # benchmarks and the README's checks of what came out
+  hyperfine ffmpeg time
+)
+
+if [ "${WAVREL_SKIP_APT:-0}" = 1 ]; then
+  echo "install-deps: WAVREL_SKIP_APT=1, not installing anything"
+  exit 0
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages already installed"
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+echo "install-deps: done"
