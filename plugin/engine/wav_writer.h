@@ -1,0 +1,77 @@
+// Step 3 of the pipeline: wraps the decoder's headerless PCM file into a WAV
+// file (a 44-byte RIFF/WAVE header declaring 16-bit mono PCM, then the PCM
+// bytes unchanged). The dialog owns one writer; it sets the pipeline step and
+// shows the message box when the WAV file cannot be created.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <stop_token>
+#include <string>
+
+namespace wavrel {
+
+inline constexpr std::size_t kWavHeaderSize = 44;
+/// Rate declared when the setting gives none (0 or below).
+inline constexpr std::uint32_t kDefaultWavSampleRate = 8000;
+/// The longest PCM whose sizes fit the header's 32-bit fields (RIFF size is
+/// PCM length + 36).
+inline constexpr std::uint64_t kMaxWavPcmLength = 0xFFFFFFFFull - 36;
+/// Bytes copied per block.
+inline constexpr std::size_t kWavCopyBlockSize = 64 * 1024;
+
+/// The 44-byte header for pcmLength bytes of 16-bit mono samples at
+/// sampleRateSetting samples per second, or kDefaultWavSampleRate when the
+/// setting is 0 or below.
+std::array<std::uint8_t, kWavHeaderSize> BuildWavHeader(std::uint32_t pcmLength,
+                                                        std::int32_t sampleRateSetting);
+
+enum class WavWriteResult {
+  kWritten,       ///< the WAV file is complete
+  kNoPcm,         ///< the PCM file cannot be opened: no WAV file was made
+  kPcmTooLong,    ///< the PCM does not fit a WAV header: no WAV file was made
+  kCannotCreate,  ///< the WAV file cannot be created
+  kCopyFailed,    ///< a read or write failed; the WAV keeps what was written
+  kStopped,       ///< a stop was requested; the partial WAV is left for clean-up
+};
+
+/// Short English text of a result, for reports.
+const char* DescribeWavWriteResult(WavWriteResult result);
+
+class PcmWavWriter {
+ public:
+  PcmWavWriter() = default;
+  PcmWavWriter(const PcmWavWriter&) = delete;
+  PcmWavWriter& operator=(const PcmWavWriter&) = delete;
+  ~PcmWavWriter();
+
+  /// Writes wavPath (created or truncated) from pcmPath. Checks token before
+  /// every block and stops promptly when a stop is asked. Both files are
+  /// closed when it returns.
+  WavWriteResult Write(const std::string& pcmPath, const std::string& wavPath,
+                       std::int32_t sampleRateSetting, std::stop_token token);
+
+  /// Closes the PCM and the WAV file, each only when open. Any thread; waits
+  /// for a block being copied.
+  void CloseFiles();
+  bool IsPcmOpen() const;
+  bool IsWavOpen() const;
+
+  /// Test hook: called on the writing thread after each block with the bytes
+  /// copied so far.
+  void SetBlockHook(std::function<void(std::uint64_t copied)> hook) {
+    m_blockHook = std::move(hook);
+  }
+
+ private:
+  mutable std::mutex m_mutex;  // guards the two files
+  std::FILE* m_pcmFile = nullptr;
+  std::FILE* m_wavFile = nullptr;
+  std::function<void(std::uint64_t)> m_blockHook;
+};
+
+}  // namespace wavrel

@@ -1,0 +1,154 @@
+// CWavrelDlg: the conversion dialog's logic without a toolkit. It checks the
+// two folders, scans the input folder for EVRC QCP recordings, runs each one
+// through the converter, the decoder and the WAV writer on a worker thread,
+// plays the progress picture on an animation thread, and cancels or closes.
+// It talks to its window only through IDialogWindow.
+//
+// Threads: the handlers (On*, InitDialog, AttachWindow, SetObserver) run on
+// the user-interface thread; ConvertAll on m_workerThread and PlayAnimation on
+// m_animationThread. The worker and the handlers share m_step (atomic) and the
+// two launch records (each guarded by its own lock).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "plugin/engine/conversion_observer.h"
+#include "plugin/engine/wav_writer.h"
+#include "plugin/frame/jthread.h"
+#include "plugin/platform/auto_reset_event.h"
+#include "plugin/platform/dialog_window.h"
+#include "plugin/platform/process.h"
+
+namespace wavrel {
+
+/// Pipeline steps of the file in work (m_step).
+enum PipelineStep : std::int32_t {
+  kStepIdle = 0,       ///< no file started since the dialog opened
+  kStepConverter = 1,  ///< the converter may be running
+  kStepDecoder = 2,    ///< the decoder may be running
+  kStepWav = 3,        ///< the WAV writer's files may be open
+  kStepCleanUp = 4,    ///< intermediates being deleted; stays until the next file
+};
+
+class CWavrelDlg {
+ public:
+  CWavrelDlg();
+  CWavrelDlg(const CWavrelDlg&) = delete;
+  CWavrelDlg& operator=(const CWavrelDlg&) = delete;
+  /// Stops both threads (5 s grace each), ends any child still running and
+  /// removes the run's work folder.
+  virtual ~CWavrelDlg();
+
+  /// The window to drive; before InitDialog. Null detaches.
+  void AttachWindow(IDialogWindow* window);
+  /// Optional; called on the worker thread. Set while no conversion runs.
+  void SetObserver(IConversionObserver* observer);
+
+  /// Start-up: texts, program paths, ready state, the sample-rate setting.
+  bool InitDialog();
+
+  void OnBrowseInput();
+  void OnBrowseOutput();
+  void OnConvert();
+  void OnCancelConversion();
+  void OnCloseRequest();
+  /// Enter and Escape: nothing happens.
+  void OnOK();
+  void OnCancel();
+
+  /// True while the worker runs.
+  bool IsConverting() const;
+  /// True while the animation thread runs.
+  bool IsAnimating() const;
+
+  // Thread bodies, bound by JThreadT.
+  void ConvertAll();
+  void PlayAnimation();
+
+  /// The sample-rate setting from the settings file, -1 when it gives none.
+  std::int32_t ReadSampleRateSetting();
+  /// True when path is an EVRC QCP file by its first bytes.
+  bool IsQcpFile(const std::u16string& path);
+  /// Lists folder's regular files into m_fileList (QCP files) and
+  /// m_foundNonQcp (any other file).
+  void ScanInputFolder(const std::u16string& folder);
+
+  // State for the front ends and tests.
+  std::int32_t Step() const { return m_step.load(); }
+  std::int32_t SampleRateSetting() const { return m_sampleRateSetting; }
+  const std::vector<std::string>& FileList() const { return m_fileList; }
+  bool FoundNonQcp() const { return m_foundNonQcp; }
+  const std::u16string& ConverterPath() const { return m_converterPath; }
+  const std::u16string& DecoderPath() const { return m_decoderPath; }
+  /// The current run's private work folder (UTF-8), empty between runs.
+  std::string WorkFolder() const;
+  PcmWavWriter& WavWriterForTesting() { return m_wavWriter; }
+
+ protected:
+  void RunConverter(const std::u16string& qcpPath);
+  void RunDecoder(const std::u16string& workBase);
+  void WritePcmAsWav(const std::u16string& pcmPath, const std::u16string& wavPath);
+  void DeleteIntermediates(const std::u16string& workBase);
+
+ private:
+  struct FileReport;
+
+  bool RunChecks();
+  bool StopRequested() const;
+  void StopThread(JThreadT<CWavrelDlg>& thread);
+  void FinishStop();
+  void TerminateWithRetries(ChildProcess& launch);
+  void SleepMs(int ms);
+  void SetStatus(const std::u16string& text);
+  void SetButtonsIdle(bool idle);
+  std::u16string WorkBase() const;
+  std::u16string OutputFolderText() const;
+  std::u16string UniqueWavPath(const std::u16string& folder, const std::u16string& stem);
+  std::u16string FinishedStatusText(std::size_t failed, std::size_t total) const;
+  std::int32_t MessageBox(const std::u16string& text, std::uint32_t style);
+  void NoteFailure(const std::string& reason);
+
+  JThreadT<CWavrelDlg> m_animationThread;
+  JThreadT<CWavrelDlg> m_workerThread;
+  IDialogWindow* m_window = nullptr;
+  IConversionObserver* m_observer = nullptr;
+
+  std::u16string m_currentStem;
+  // Texts looked up at start-up.
+  std::u16string m_textTitle, m_textPromptInfo, m_textContentInfo, m_textResourcePath,
+      m_textTargetName, m_textConvert, m_textCancel, m_textMessageNoEmpty, m_textConvering,
+      m_textConvered, m_textConverCancleing, m_textConverCancleed, m_textQuitMessage,
+      m_textLoseExeFile, m_textNoOpenFile, m_textCheckFolder, m_textSaveQcpFolder, m_textSomeNoQcp,
+      m_textPrompt, m_textNoQcpFileOnFolder, m_textNoQcpFormat, m_textSelectFolder,
+      m_textConverFailed;
+
+  std::u16string m_converterPath;
+  std::u16string m_decoderPath;
+  std::u16string m_pluginDirectory;
+  std::vector<std::string> m_fileList;
+  bool m_foundNonQcp = false;
+  std::u16string m_inputFolder;
+  std::u16string m_currentFile;
+  PcmWavWriter m_wavWriter;  // holds m_pcmFile and m_wavFile
+  std::int32_t m_sampleRateSetting = -1;
+
+  ChildProcess m_converterLaunch;
+  ChildProcess m_decoderLaunch;
+  std::atomic<std::int32_t> m_step{kStepIdle};
+
+  AutoResetEvent m_conversionDoneEvent;
+  mutable std::mutex m_workFolderMutex;
+  std::string m_workFolder;  // guarded by m_workFolderMutex
+  // Written by the worker; read by the handlers only after the worker ended.
+  std::u16string m_currentWavPath;          // WAV path of the file in work
+  std::set<std::string> m_wavPathsWritten;  // WAV files written in this run
+  std::string m_currentFailure;             // first failure of the file in work
+  std::atomic<bool> m_runComplete{false};   // the worker has done its last step
+};
+
+}  // namespace wavrel
