@@ -1,0 +1,41 @@
+// The main window of wavrel-host: a menu entry and a button that open the
+// conversion plug-in's dialog, and a line saying which plug-in and language
+// are in use.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+#include "outside/host/gui/plugin_session.h"
+
+class QPushButton;
+
+namespace wavrel::host {
+
+class IniLocaleService;
+
+/// Texts of the host window: section "WavrelHost" of the language file, with
+/// English defaults for keys the file lacks.
+QString HostText(const IniLocaleService* texts, const char16_t* key, const char* fallback);
+
+/// Tells the user about a failure: always on standard error, and in a
+/// message box when there is a screen to show it on (not on the offscreen
+/// and minimal platforms, where nobody could close it).
+void ReportHostError(QWidget* parent, const QString& title, const QString& text);
+
+class HostWindow final : public QMainWindow {
+ public:
+  /// session must outlive the window; texts may be null.
+  HostWindow(PluginSession& session, const IniLocaleService* texts, const QString& language);
+
+  /// Opens the conversion dialog and waits for it to close; a failure is
+  /// reported to the user. Returns the dialog's result (0, or -1).
+  int OpenConverter();
+
+ private:
+  PluginSession& m_session;
+  const IniLocaleService* m_texts;
+  QPushButton* m_convertButton = nullptr;
+};
+
+}  // namespace wavrel::host

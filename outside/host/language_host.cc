@@ -1,0 +1,54 @@
+#include "outside/host/language_host.h"
+
+#include <strings.h>
+
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace wavrel::host {
+
+bool LanguageHost::QueryService(const char* serviceGuid, std::int32_t requestCode,
+                                IBaseInterface** out) {
+  if (out == nullptr) return false;
+  *out = nullptr;
+  if (serviceGuid == nullptr || m_service == nullptr) return false;
+  if (requestCode != kLocaleServiceRequestCode) return false;
+  if (std::strlen(serviceGuid) != std::strlen(kLocaleServiceGuid) ||
+      strcasecmp(serviceGuid, kLocaleServiceGuid) != 0) {
+    return false;
+  }
+  *out = m_service;
+  return true;
+}
+
+std::string ExecutableFolder() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec || !exe.has_parent_path()) return {};
+  std::string folder = exe.parent_path().string();
+  if (folder.empty() || folder.back() != '/') folder.push_back('/');
+  return folder;
+}
+
+std::unique_ptr<HostLanguage> LoadHostLanguage(const std::string& langFolder,
+                                               std::string_view explicitLanguage) {
+  auto loaded = std::make_unique<HostLanguage>();
+  for (const std::string& stem : LanguageCandidates(explicitLanguage)) {
+    const std::string path = langFolder + stem + ".ini";
+    if (loaded->service.LoadFile(path, nullptr)) {
+      loaded->language = stem;
+      loaded->path = path;
+      break;
+    }
+  }
+  return loaded;
+}
+
+std::unique_ptr<HostLanguage> LoadHostLanguage(std::string_view explicitLanguage) {
+  const std::string exeFolder = ExecutableFolder();
+  if (exeFolder.empty()) return std::make_unique<HostLanguage>();
+  return LoadHostLanguage(exeFolder + "lang/", explicitLanguage);
+}
+
+}  // namespace wavrel::host
