@@ -17,8 +17,8 @@ PluginLoadError PluginLibrary::Load(const std::string& path) {
   void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (handle == nullptr) {
     const char* why = ::dlerror();
-    m_error = "The plug-in library " + path + " cannot be loaded: " +
-              (why != nullptr ? why : "unknown reason");
+    m_error = "The plug-in library " + path +
+              " cannot be loaded: " + (why != nullptr ? why : "unknown reason");
     return PluginLoadError::kOpenFailed;
   }
   ::dlerror();

@@ -26,8 +26,8 @@ bool PluginSession::Open(const std::string& path, IPluginHost* host) {
   }
   const char* name = m_plugin->GetName();
   const std::int32_t version = m_plugin->GetVersion();
-  m_title = std::string(name != nullptr ? name : "plug-in") + " " +
-            std::to_string(version >> 8) + "." + std::to_string(version & 0xff);
+  m_title = std::string(name != nullptr ? name : "plug-in") + " " + std::to_string(version >> 8) +
+            "." + std::to_string(version & 0xff);
   return true;
 }
 

@@ -1,0 +1,251 @@
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "outside/host/gui/host_options.h"
+#include "outside/host/gui/host_window.h"
+#include "outside/host/gui/plugin_loader.h"
+#include "outside/host/gui/plugin_session.h"
+#include "outside/host/language_host.h"
+
+namespace wavrel::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TempDir {
+  fs::path path;
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "wavrel-host-test-XXXXXX").string();
+    path = ::mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+  }
+};
+
+/// Runs a shell command; its exit status and what it wrote (both streams).
+struct RunResult {
+  int status = -1;
+  std::string output;
+};
+
+RunResult RunCommand(const std::string& command) {
+  RunResult result;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+  const int wait = ::pclose(pipe);
+  result.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : 128 + WTERMSIG(wait);
+  return result;
+}
+
+using SetLogFn = void (*)(std::vector<std::string>*);
+
+/// Keeps a fake plug-in library open for the test and records its calls.
+class FakeLog {
+ public:
+  explicit FakeLog(const char* path) : m_handle(::dlopen(path, RTLD_NOW | RTLD_LOCAL)) {
+    if (m_handle != nullptr) {
+      m_setLog = reinterpret_cast<SetLogFn>(::dlsym(m_handle, "FakePluginSetLog"));
+      if (m_setLog != nullptr) m_setLog(&events);
+    }
+  }
+  ~FakeLog() {
+    if (m_setLog != nullptr) m_setLog(nullptr);
+    if (m_handle != nullptr) ::dlclose(m_handle);
+  }
+  bool ok() const { return m_setLog != nullptr; }
+  std::vector<std::string> events;
+
+ private:
+  void* m_handle;
+  SetLogFn m_setLog = nullptr;
+};
+
+TEST(PluginLibrary, ReportsEachFailureByItsOwnKind) {
+  TempDir dir;
+  PluginLibrary library;
+
+  const std::string missing = (dir.path / "Plugins/WavrelPlugin/libWavrelPlugin.so").string();
+  EXPECT_EQ(library.Load(missing), PluginLoadError::kMissingFile);
+  EXPECT_NE(library.ErrorText().find(missing), std::string::npos);
+  EXPECT_NE(library.ErrorText().find("missing"), std::string::npos);
+  EXPECT_EQ(library.Load(dir.path.string()), PluginLoadError::kMissingFile);
+
+  const fs::path garbage = dir.path / "libGarbage.so";
+  std::ofstream(garbage) << "this is not a shared library\n";
+  EXPECT_EQ(library.Load(garbage.string()), PluginLoadError::kOpenFailed);
+  EXPECT_NE(library.ErrorText().find("cannot be loaded: "), std::string::npos);
+  EXPECT_GT(library.ErrorText().size(), std::string("cannot be loaded: ").size() + missing.size());
+
+  EXPECT_EQ(library.Load(FAKE_PLUGIN_NOENTRY), PluginLoadError::kNoEntry);
+  EXPECT_NE(library.ErrorText().find("CreatePlugin"), std::string::npos);
+  EXPECT_EQ(library.Load(FAKE_PLUGIN_NULLENTRY), PluginLoadError::kNullPlugin);
+  EXPECT_FALSE(library.IsLoaded());
+  EXPECT_EQ(library.Plugin(), nullptr);
+
+  EXPECT_EQ(library.Load(FAKE_PLUGIN_RECORDING), PluginLoadError::kNone);
+  EXPECT_TRUE(library.IsLoaded());
+  ASSERT_NE(library.Plugin(), nullptr);
+  EXPECT_STREQ(library.Plugin()->GetName(), "FakePlugin");
+  library.Plugin()->Release();
+  library.Unload();
+  EXPECT_FALSE(library.IsLoaded());
+}
+
+TEST(PluginSession, DrivesThePluginAndGivesEverythingBackInOrder) {
+  FakeLog log(FAKE_PLUGIN_RECORDING);
+  ASSERT_TRUE(log.ok());
+  IniLocaleService service;
+  LanguageHost host(&service);
+  {
+    PluginSession session;
+    ASSERT_TRUE(session.Open(FAKE_PLUGIN_RECORDING, &host)) << session.ErrorText();
+    EXPECT_TRUE(session.IsOpen());
+    EXPECT_EQ(session.PluginTitle(), "FakePlugin 1.2");
+    EXPECT_EQ(session.ShowConverter(), 0);
+    EXPECT_EQ(session.ShowConverter(), 0);
+    session.Close();
+    EXPECT_FALSE(session.IsOpen());
+    EXPECT_EQ(session.ShowConverter(), -1);
+    session.Close();  // nothing left to give back
+  }
+  const std::vector<std::string> expected = {
+      "CreatePlugin", "SetHost",          "QueryInterface(1)",   "ShowDialog",
+      "ShowDialog",   "IWavrel::Release", "IBasePlugin::Release"};
+  EXPECT_EQ(log.events, expected);
+
+  // Destroying an open session gives everything back as well.
+  log.events.clear();
+  {
+    PluginSession session;
+    ASSERT_TRUE(session.Open(FAKE_PLUGIN_RECORDING, &host));
+  }
+  EXPECT_EQ(log.events.back(), "IBasePlugin::Release");
+  EXPECT_EQ(log.events.size(), 5u);
+}
+
+TEST(PluginSession, APluginWithoutDialogIsReportedAndReleased) {
+  FakeLog log(FAKE_PLUGIN_NODIALOG);
+  ASSERT_TRUE(log.ok());
+  PluginSession session;
+  EXPECT_FALSE(session.Open(FAKE_PLUGIN_NODIALOG, nullptr));
+  EXPECT_NE(session.ErrorText().find("no conversion dialog"), std::string::npos);
+  EXPECT_NE(session.ErrorText().find("-1"), std::string::npos);
+  EXPECT_FALSE(session.IsOpen());
+  const std::vector<std::string> expected = {"CreatePlugin", "SetHost(null)", "QueryInterface(1)",
+                                             "IBasePlugin::Release"};
+  EXPECT_EQ(log.events, expected);
+  EXPECT_EQ(session.ShowConverter(), -1);
+
+  PluginSession missing;
+  EXPECT_FALSE(missing.Open("/nonexistent/libWavrelPlugin.so", nullptr));
+  EXPECT_NE(missing.ErrorText().find("/nonexistent/libWavrelPlugin.so"), std::string::npos);
+  EXPECT_EQ(WavrelPluginPath("/opt/wavrel/"),
+            "/opt/wavrel/Plugins/WavrelPlugin/libWavrelPlugin.so");
+}
+
+TEST(HostOptions, ParsesTheCommandLine) {
+  HostOptions options = ParseHostOptions({});
+  EXPECT_FALSE(options.help || options.openConverter);
+  EXPECT_TRUE(options.language.empty() && options.error.empty());
+
+  options = ParseHostOptions({"--lang", "zh_CN", "--open-converter"});
+  EXPECT_EQ(options.language, "zh_CN");
+  EXPECT_TRUE(options.openConverter);
+  EXPECT_TRUE(options.error.empty());
+  EXPECT_EQ(ParseHostOptions({"--lang=en"}).language, "en");
+  EXPECT_TRUE(ParseHostOptions({"-h"}).help);
+
+  EXPECT_FALSE(ParseHostOptions({"--lang"}).error.empty());
+  EXPECT_FALSE(ParseHostOptions({"--lang="}).error.empty());
+  EXPECT_FALSE(ParseHostOptions({"--lang", ""}).error.empty());
+  EXPECT_NE(ParseHostOptions({"--open-converter", "extra"}).error.find("extra"), std::string::npos);
+}
+
+TEST(HostWindow, ButtonAndMenuOpenTheDialogAndFailuresAreReported) {
+  int argc = 1;
+  char name[] = "host_gui_test";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+
+  FakeLog log(FAKE_PLUGIN_RECORDING);
+  ASSERT_TRUE(log.ok());
+  IniLocaleService texts;
+  texts.LoadText("[WavrelHost]\nIDS_HOST_TITLE = Host Title\n");
+  LanguageHost host(&texts);
+  PluginSession session;
+  ASSERT_TRUE(session.Open(FAKE_PLUGIN_RECORDING, &host));
+  {
+    HostWindow window(session, &texts, QStringLiteral("en"));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Host Title"));
+    auto* button = window.findChild<QPushButton*>(QStringLiteral("convertButton"));
+    ASSERT_NE(button, nullptr);
+    EXPECT_FALSE(button->text().isEmpty());
+    button->click();
+    EXPECT_EQ(window.OpenConverter(), 0);
+    EXPECT_EQ(std::count(log.events.begin(), log.events.end(), "ShowDialog"), 2);
+
+    session.Close();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(window.OpenConverter(), -1);  // reported, not shown: offscreen
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("wavrel-host: "), std::string::npos);
+  }
+  EXPECT_EQ(HostText(nullptr, u"IDS_HOST_TITLE", "Wavrel"), QStringLiteral("Wavrel"));
+}
+
+TEST(WavrelHostProgram, HelpBadArgumentsAndAMissingOrBrokenPlugin) {
+  RunResult help = RunCommand(std::string("'") + WAVREL_HOST_EXE + "' --help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.output.find("--open-converter"), std::string::npos);
+  EXPECT_NE(help.output.find("--lang"), std::string::npos);
+
+  RunResult bad =
+      RunCommand("QT_QPA_PLATFORM=offscreen '" + std::string(WAVREL_HOST_EXE) + "' --bogus");
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.output.find("unknown argument: --bogus"), std::string::npos);
+
+  // A copy of the program in a folder without Plugins/.
+  TempDir dir;
+  const fs::path exe = dir.path / "wavrel-host";
+  fs::copy_file(WAVREL_HOST_EXE, exe);
+  const std::string run = "QT_QPA_PLATFORM=offscreen '" + exe.string() + "'";
+  RunResult missing = RunCommand(run);
+  EXPECT_EQ(missing.status, 1) << missing.output;
+  EXPECT_NE(missing.output.find("Plugins/WavrelPlugin/libWavrelPlugin.so is missing"),
+            std::string::npos)
+      << missing.output;
+
+  fs::create_directories(dir.path / "Plugins/WavrelPlugin");
+  std::ofstream(dir.path / "Plugins/WavrelPlugin/libWavrelPlugin.so") << "broken";
+  RunResult broken = RunCommand(run + " --lang en");
+  EXPECT_EQ(broken.status, 1) << broken.output;
+  EXPECT_NE(broken.output.find("cannot be loaded"), std::string::npos) << broken.output;
+
+  fs::remove(dir.path / "Plugins/WavrelPlugin/libWavrelPlugin.so");
+  fs::copy_file(FAKE_PLUGIN_NULLENTRY, dir.path / "Plugins/WavrelPlugin/libWavrelPlugin.so");
+  RunResult null = RunCommand(run);
+  EXPECT_EQ(null.status, 1) << null.output;
+  EXPECT_NE(null.output.find("did not make its plug-in object"), std::string::npos);
+
+  RunResult noDisplay =
+      RunCommand("env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY '" + exe.string() + "'");
+  EXPECT_EQ(noDisplay.status, 1);
+  EXPECT_NE(noDisplay.output.find("no display"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace wavrel::host
