@@ -1,0 +1,35 @@
+// Conversions between narrow text in a code page and UTF-16.
+//
+// Code page 0 (the system default) and 65001 mean UTF-8, converted here;
+// every other number goes through iconv under its usual name (936 is GBK,
+// 1252 is CP1252, 28591 is ISO-8859-1, otherwise "CP<number>"). A conversion
+// never substitutes: input that is not valid in its encoding, or a character
+// that the target code page cannot hold, fails the whole conversion.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace wavrel {
+
+inline constexpr unsigned kCodePageDefault = 0;
+inline constexpr unsigned kCodePageUtf8 = 65001;
+
+/// UTF-8 to UTF-16; nothing on invalid UTF-8 (stray or missing continuation
+/// bytes, overlong forms, surrogates, values past U+10FFFF).
+std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
+/// UTF-16 to UTF-8; nothing on an unpaired surrogate.
+std::optional<std::string> Utf16ToUtf8(std::u16string_view text);
+
+/// The iconv name of a code page, e.g. "GBK" for 936; "UTF-8" for 0 and 65001.
+std::string CodePageName(unsigned codePage);
+
+/// text in codePage to UTF-16; nothing when the code page is unknown or the
+/// text is not valid in it.
+std::optional<std::u16string> DecodeCodePage(std::string_view text, unsigned codePage);
+/// UTF-16 to codePage; nothing when the code page is unknown, the text is not
+/// valid UTF-16 or holds a character the code page cannot represent.
+std::optional<std::string> EncodeCodePage(std::u16string_view text, unsigned codePage);
+
+}  // namespace wavrel
