@@ -54,9 +54,14 @@ bool IsErasureRecord(const std::uint8_t* record) {
 }
 
 void FloatToS16(const float* in, std::size_t count, std::int16_t* out) {
+  // Clipping before rounding gives the same results for every finite value,
+  // and keeps values beyond the range of long (where lrintf's result is
+  // unspecified) and NaN (made silence) from coming out as -32768.
   for (std::size_t i = 0; i < count; ++i) {
-    const long value = std::lrintf(in[i] * 32768.0f);
-    out[i] = static_cast<std::int16_t>(std::clamp(value, -32768L, 32767L));
+    float x = in[i] * 32768.0f;
+    if (x != x) x = 0.0f;
+    x = std::min(std::max(x, -32768.0f), 32767.0f);
+    out[i] = static_cast<std::int16_t>(std::lrintf(x));
   }
 }
 

@@ -31,7 +31,8 @@ std::size_t RecordToPacket(const std::uint8_t* record, std::uint8_t* packet);
 bool IsErasureRecord(const std::uint8_t* record);
 
 /// Converts library float samples to 16 bits as FFmpeg's own sample-format
-/// converter does: lrintf(x * 32768) clipped to [-32768, 32767].
+/// converter does: lrintf(x * 32768) clipped to [-32768, 32767]; a NaN
+/// sample becomes 0, an infinite one the nearest limit.
 void FloatToS16(const float* in, std::size_t count, std::int16_t* out);
 
 struct DecodeOptions {
