@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -60,6 +61,9 @@ class PcmWavWriter {
   void CloseFiles();
   bool IsPcmOpen() const;
   bool IsWavOpen() const;
+  /// True when the last Write created (or truncated) its WAV file, so that a
+  /// clean-up deletes only a file this writer made.
+  bool CreatedWav() const { return m_createdWav.load(); }
 
   /// Test hook: called on the writing thread after each block with the bytes
   /// copied so far.
@@ -71,6 +75,7 @@ class PcmWavWriter {
   mutable std::mutex m_mutex;  // guards the two files
   std::FILE* m_pcmFile = nullptr;
   std::FILE* m_wavFile = nullptr;
+  std::atomic<bool> m_createdWav{false};
   std::function<void(std::uint64_t)> m_blockHook;
 };
 

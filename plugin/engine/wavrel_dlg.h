@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -96,26 +97,31 @@ class CWavrelDlg {
   void DeleteIntermediates(const std::u16string& workBase);
 
  private:
-  struct FileReport;
-
+  IDialogWindow& Window() const;
   bool RunChecks();
+  /// True once cancel or close has begun, or the worker was asked to stop.
   bool StopRequested() const;
   void StopThread(JThreadT<CWavrelDlg>& thread);
+  /// After cancel or close stopped the threads: no child left, the file's
+  /// intermediates deleted by step, the work folder removed.
   void FinishStop();
   void TerminateWithRetries(ChildProcess& launch);
   void SleepMs(int ms);
   void SetStatus(const std::u16string& text);
+  /// Enables (idle) or disables Convert and the two browse buttons.
   void SetButtonsIdle(bool idle);
-  std::u16string WorkBase() const;
+  void RemoveWorkFolder();
+  /// Text of the output field, ending in '/'.
   std::u16string OutputFolderText() const;
   std::u16string UniqueWavPath(const std::u16string& folder, const std::u16string& stem);
   std::u16string FinishedStatusText(std::size_t failed, std::size_t total) const;
-  std::int32_t MessageBox(const std::u16string& text, std::uint32_t style);
+  /// Shows a box captioned IDS_PROMPT; true when closed with OK.
+  bool MessageBox(const std::u16string& text, std::uint32_t style);
   void NoteFailure(const std::string& reason);
 
   JThreadT<CWavrelDlg> m_animationThread;
   JThreadT<CWavrelDlg> m_workerThread;
-  IDialogWindow* m_window = nullptr;
+  std::atomic<IDialogWindow*> m_window{nullptr};
   IConversionObserver* m_observer = nullptr;
 
   std::u16string m_currentStem;
@@ -145,10 +151,15 @@ class CWavrelDlg {
   mutable std::mutex m_workFolderMutex;
   std::string m_workFolder;  // guarded by m_workFolderMutex
   // Written by the worker; read by the handlers only after the worker ended.
+  std::u16string m_currentWorkBase;         // work folder + "/" + stem
   std::u16string m_currentWavPath;          // WAV path of the file in work
   std::set<std::string> m_wavPathsWritten;  // WAV files written in this run
   std::string m_currentFailure;             // first failure of the file in work
-  std::atomic<bool> m_runComplete{false};   // the worker has done its last step
+  WavWriteResult m_lastWavResult = WavWriteResult::kNoPcm;
+  std::optional<std::int32_t> m_currentTotalFrames;
+  std::optional<std::int32_t> m_currentLostFrames;
+  std::atomic<bool> m_runComplete{false};  // the worker has done its last step
+  std::atomic<bool> m_stopPending{false};  // cancel or close has begun
 };
 
 }  // namespace wavrel

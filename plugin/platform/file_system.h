@@ -3,6 +3,8 @@
 // narrow UTF-8 strings.
 #pragma once
 
+#include <cstddef>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -19,8 +21,22 @@ bool CanOpenDirectory(const std::string& path);
 bool ListDirectory(const std::string& folder, std::vector<std::string>* names);
 /// Deletes a file; false when it could not be deleted (a missing file too).
 bool RemoveFile(const std::string& path);
+/// Reads up to maxBytes from the start of a regular file into *bytes. False
+/// for anything else (a folder, a pipe, a device) and for files that cannot
+/// be opened; never blocks on a pipe.
+bool ReadFileStart(const std::string& path, std::size_t maxBytes,
+                   std::vector<unsigned char>* bytes);
 /// Size of a regular file in bytes; false when it cannot be had.
 bool FileSize(const std::string& path, unsigned long long* size);
+
+/// Opens a regular file for binary reading and gives its size (size may be
+/// null); null for
+/// anything else (never blocks on a pipe).
+std::FILE* OpenRegularFileForReading(const std::string& path, unsigned long long* size);
+/// Creates path, or truncates it when it is an existing regular file, for
+/// binary writing; null when that fails or path names something else (a
+/// pipe, a device, a folder).
+std::FILE* CreateFileForWriting(const std::string& path);
 
 /// Makes a new folder only this user can enter, under $TMPDIR (or /tmp when
 /// that is unset or empty). Its path without a trailing '/', or empty with

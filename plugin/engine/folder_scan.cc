@@ -1,0 +1,86 @@
+// CWavrelDlg's checks before converting and the scan of the input folder.
+// A file is judged by its first bytes alone, whatever its name.
+#include <algorithm>
+
+#include "converter/qcp_format.h"
+#include "plugin/engine/host_access.h"
+#include "plugin/engine/wavrel_dlg.h"
+#include "plugin/platform/file_system.h"
+
+namespace wavrel {
+namespace {
+
+/// Bytes read from the start of a file to judge it.
+constexpr std::size_t kScanReadBytes = 1024;
+
+template <std::size_t N>
+bool BytesAt(const std::vector<unsigned char>& bytes, std::size_t offset,
+             const std::array<std::uint8_t, N>& expected) {
+  return bytes.size() >= offset + N &&
+         std::equal(expected.begin(), expected.end(), bytes.begin() + offset);
+}
+
+}  // namespace
+
+bool CWavrelDlg::IsQcpFile(const std::u16string& path) {
+  if (path.empty()) return false;
+  const std::string narrow = host::Narrow(path);
+  std::vector<unsigned char> head;
+  if (narrow.empty() || !ReadFileStart(narrow, kScanReadBytes, &head)) return false;
+  return head.size() >= qcp::kIdentifyingBytes && BytesAt(head, qcp::kRiffIdOffset, qcp::kRiffId) &&
+         BytesAt(head, qcp::kFormTypeOffset, qcp::kQlcmId) &&
+         BytesAt(head, qcp::kCodecGuidOffset, qcp::kEvrcCodecGuid);
+}
+
+void CWavrelDlg::ScanInputFolder(const std::u16string& folder) {
+  m_fileList.clear();
+  m_foundNonQcp = false;
+  const std::string narrow = host::Narrow(folder);
+  if (narrow.empty()) return;
+  const std::string prefix = narrow.back() == '/' ? narrow : narrow + "/";
+  std::vector<std::string> names;
+  if (!ListDirectory(narrow, &names)) return;
+  for (const std::string& name : names) {
+    if (name.empty()) continue;
+    const std::string full = prefix + name;
+    // Subfolders are neither entered nor counted.
+    if (IsDirectory(full)) continue;
+    if (IsQcpFile(host::Wide(full))) {
+      m_fileList.push_back(full);
+    } else {
+      m_foundNonQcp = true;
+    }
+  }
+}
+
+bool CWavrelDlg::RunChecks() {
+  IDialogWindow& window = Window();
+  const std::u16string input = window.GetControlText(kIdInputEdit);
+  const std::u16string output = window.GetControlText(kIdOutputEdit);
+  if (input.empty() || output.empty()) {
+    MessageBox(m_textMessageNoEmpty, host::kReportStyle);
+    return false;
+  }
+  if (!PathExists(host::Narrow(m_converterPath)) || !PathExists(host::Narrow(m_decoderPath))) {
+    MessageBox(m_textLoseExeFile, host::kReportStyle);
+    return false;
+  }
+  // The output field ends in the '/' that browsing appends.
+  std::u16string outputFolder = output;
+  if (outputFolder.size() > 1 && outputFolder.back() == u'/') outputFolder.pop_back();
+  if (!CanOpenDirectory(host::Narrow(input)) || !CanOpenDirectory(host::Narrow(outputFolder))) {
+    MessageBox(m_textCheckFolder, host::kReportStyle);
+    return false;
+  }
+  // The input field always holds m_inputFolder (only browsing changes it);
+  // the field is what a front end without a picker fills in.
+  ScanInputFolder(input);
+  if (m_fileList.empty()) {
+    MessageBox(m_foundNonQcp ? m_textNoQcpFormat : m_textNoQcpFileOnFolder, host::kReportStyle);
+    return false;
+  }
+  if (m_foundNonQcp) return MessageBox(m_textSomeNoQcp, host::kQuestionStyle);
+  return true;
+}
+
+}  // namespace wavrel

@@ -1,0 +1,158 @@
+#include "plugin/engine/wav_writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "plugin/platform/file_system.h"
+
+namespace wavrel {
+namespace {
+
+void Put32(std::uint8_t* at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+void Put16(std::uint8_t* at, std::uint16_t value) {
+  at[0] = static_cast<std::uint8_t>(value);
+  at[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+}  // namespace
+
+std::array<std::uint8_t, kWavHeaderSize> BuildWavHeader(std::uint32_t pcmLength,
+                                                        std::int32_t sampleRateSetting) {
+  const std::uint32_t rate =
+      sampleRateSetting > 0 ? static_cast<std::uint32_t>(sampleRateSetting) : kDefaultWavSampleRate;
+  std::array<std::uint8_t, kWavHeaderSize> header{};
+  std::uint8_t* h = header.data();
+  std::memcpy(h + 0, "RIFF", 4);
+  Put32(h + 4, pcmLength + 36);
+  std::memcpy(h + 8, "WAVE", 4);
+  std::memcpy(h + 12, "fmt ", 4);
+  Put32(h + 16, 16);    // format chunk size
+  Put16(h + 20, 1);     // integer PCM
+  Put16(h + 22, 1);     // mono
+  Put32(h + 24, rate);  // samples per second
+  Put32(h + 28, rate * 2);
+  Put16(h + 32, 2);   // block align
+  Put16(h + 34, 16);  // bits per sample
+  std::memcpy(h + 36, "data", 4);
+  Put32(h + 40, pcmLength);
+  return header;
+}
+
+const char* DescribeWavWriteResult(WavWriteResult result) {
+  switch (result) {
+    case WavWriteResult::kWritten:
+      return "WAV file written";
+    case WavWriteResult::kNoPcm:
+      return "decoder produced no PCM";
+    case WavWriteResult::kPcmTooLong:
+      return "PCM too long for a WAV file";
+    case WavWriteResult::kCannotCreate:
+      return "cannot create WAV file";
+    case WavWriteResult::kCopyFailed:
+      return "copying PCM into the WAV file failed";
+    case WavWriteResult::kStopped:
+      return "stopped";
+  }
+  return "unknown";
+}
+
+PcmWavWriter::~PcmWavWriter() { CloseFiles(); }
+
+WavWriteResult PcmWavWriter::Write(const std::string& pcmPath, const std::string& wavPath,
+                                   std::int32_t sampleRateSetting, std::stop_token token) {
+  m_createdWav = false;
+  unsigned long long pcmLength = 0;
+  {
+    std::lock_guard lock(m_mutex);
+    m_pcmFile = OpenRegularFileForReading(pcmPath, &pcmLength);
+    if (m_pcmFile == nullptr) return WavWriteResult::kNoPcm;
+    // A length the header cannot hold would be written as a wrapped size.
+    if (pcmLength > kMaxWavPcmLength) {
+      std::fclose(m_pcmFile);
+      m_pcmFile = nullptr;
+      return WavWriteResult::kPcmTooLong;
+    }
+    m_wavFile = CreateFileForWriting(wavPath);
+    if (m_wavFile == nullptr) {
+      std::fclose(m_pcmFile);
+      m_pcmFile = nullptr;
+      return WavWriteResult::kCannotCreate;
+    }
+    m_createdWav = true;
+  }
+
+  const auto header = BuildWavHeader(static_cast<std::uint32_t>(pcmLength), sampleRateSetting);
+  std::vector<char> block(kWavCopyBlockSize);
+  WavWriteResult result = WavWriteResult::kWritten;
+  std::uint64_t copied = 0;
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_wavFile == nullptr ||
+        std::fwrite(header.data(), 1, header.size(), m_wavFile) != header.size()) {
+      result = WavWriteResult::kCopyFailed;
+    }
+  }
+  while (result == WavWriteResult::kWritten && copied < pcmLength) {
+    if (token.stop_requested()) {
+      result = WavWriteResult::kStopped;
+      break;
+    }
+    {
+      std::lock_guard lock(m_mutex);
+      if (m_pcmFile == nullptr || m_wavFile == nullptr) {  // closed from outside
+        result = WavWriteResult::kStopped;
+        break;
+      }
+      const std::size_t want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(kWavCopyBlockSize, pcmLength - copied));
+      const std::size_t got = std::fread(block.data(), 1, want, m_pcmFile);
+      if (got > 0 && std::fwrite(block.data(), 1, got, m_wavFile) != got) {
+        result = WavWriteResult::kCopyFailed;
+        break;
+      }
+      copied += got;
+      if (got != want) {
+        result = WavWriteResult::kCopyFailed;
+        break;
+      }
+    }
+    if (m_blockHook) m_blockHook(copied);
+  }
+
+  std::lock_guard lock(m_mutex);
+  if (m_wavFile != nullptr) {
+    if (std::fclose(m_wavFile) != 0 && result == WavWriteResult::kWritten) {
+      result = WavWriteResult::kCopyFailed;  // the last bytes did not reach the disk
+    }
+    m_wavFile = nullptr;
+  }
+  if (m_pcmFile != nullptr) {
+    std::fclose(m_pcmFile);
+    m_pcmFile = nullptr;
+  }
+  return result;
+}
+
+void PcmWavWriter::CloseFiles() {
+  std::lock_guard lock(m_mutex);
+  if (m_pcmFile != nullptr) std::fclose(m_pcmFile);
+  if (m_wavFile != nullptr) std::fclose(m_wavFile);
+  m_pcmFile = nullptr;
+  m_wavFile = nullptr;
+}
+
+bool PcmWavWriter::IsPcmOpen() const {
+  std::lock_guard lock(m_mutex);
+  return m_pcmFile != nullptr;
+}
+
+bool PcmWavWriter::IsWavOpen() const {
+  std::lock_guard lock(m_mutex);
+  return m_wavFile != nullptr;
+}
+
+}  // namespace wavrel

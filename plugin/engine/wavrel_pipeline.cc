@@ -1,0 +1,306 @@
+// CWavrelDlg's pipeline on the worker thread: each listed file goes through
+// the converter, the decoder and the WAV writer, then its intermediates are
+// deleted. The intermediates (the EVRC file, the PCM file and the
+// converter's loss_stat.txt) live in a private work folder of the run, never
+// beside the user's recordings.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "plugin/engine/host_access.h"
+#include "plugin/engine/wavrel_dlg.h"
+#include "plugin/platform/file_system.h"
+
+namespace wavrel {
+namespace {
+
+using host::Narrow;
+using host::Wide;
+
+std::u16string Ascii16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+std::u16string ReplaceAll(std::u16string text, const std::u16string& from,
+                          const std::u16string& to) {
+  for (std::size_t at = text.find(from); at != std::u16string::npos;
+       at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+/// "<what> exited with status N" / "<what> killed by signal N"; empty for a
+/// clean end.
+std::string DescribeExit(const char* what, const ChildExit& exit) {
+  if (exit.kind == ChildExit::Kind::kExited && exit.code == 0) return {};
+  if (exit.kind == ChildExit::Kind::kExited) {
+    return std::string(what) + " exited with status " + std::to_string(exit.code);
+  }
+  if (exit.kind == ChildExit::Kind::kSignalled && exit.code != 0) {
+    return std::string(what) + " killed by signal " + std::to_string(exit.code);
+  }
+  return std::string(what) + " ended with an unknown status";
+}
+
+/// The totals of the last record of a loss_stat.txt, when there is one.
+bool ReadLossTotals(const std::string& path, std::int32_t* total, std::int32_t* lost) {
+  std::FILE* file = OpenRegularFileForReading(path, nullptr);
+  if (file == nullptr) return false;
+  std::string text;
+  char buffer[4096];
+  // The record of one run is short; a file that grew large is read to its
+  // last 1 MiB only.
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    text.append(buffer, got);
+    if (text.size() > (1u << 20)) text.erase(0, text.size() - (1u << 19));
+  }
+  std::fclose(file);
+  const std::size_t at = text.rfind("TOTAL FRAMES = ");
+  if (at == std::string::npos) return false;
+  int t = 0;
+  int l = 0;
+  if (std::sscanf(text.c_str() + at, "TOTAL FRAMES = %d, TOTAL LOSS PACKAGE = %d", &t, &l) != 2) {
+    return false;
+  }
+  *total = t;
+  *lost = l;
+  return true;
+}
+
+}  // namespace
+
+bool CWavrelDlg::StopRequested() const {
+  return m_stopPending.load() || m_workerThread.StopRequested();
+}
+
+void CWavrelDlg::NoteFailure(const std::string& reason) {
+  if (m_currentFailure.empty()) m_currentFailure = reason;
+}
+
+void CWavrelDlg::RemoveWorkFolder() {
+  std::lock_guard lock(m_workFolderMutex);
+  RemoveFolderTree(m_workFolder);
+  m_workFolder.clear();
+}
+
+std::u16string CWavrelDlg::OutputFolderText() const {
+  std::u16string folder = Window().GetControlText(kIdOutputEdit);
+  if (!folder.empty() && folder.back() != u'/') folder += u'/';
+  return folder;
+}
+
+std::u16string CWavrelDlg::UniqueWavPath(const std::u16string& folder, const std::u16string& stem) {
+  // A WAV written earlier in this run (x.dat before x.qcp) is never replaced
+  // by a later file of the same stem: the later one becomes "x (2).wav".
+  std::u16string path = folder + stem + u".wav";
+  for (int n = 2; m_wavPathsWritten.count(Narrow(path)) != 0; ++n) {
+    path = folder + stem + u" (" + Ascii16(std::to_string(n)) + u").wav";
+  }
+  return path;
+}
+
+std::u16string CWavrelDlg::FinishedStatusText(std::size_t failed, std::size_t total) const {
+  if (failed == 0) return m_textConvered;
+  const std::u16string failedText = Ascii16(std::to_string(failed));
+  const std::u16string totalText = Ascii16(std::to_string(total));
+  if (m_textConverFailed.empty()) {
+    return m_textConvered + u" (" + failedText + u"/" + totalText + u")";
+  }
+  return ReplaceAll(ReplaceAll(m_textConverFailed, u"%1", failedText), u"%2", totalText);
+}
+
+void CWavrelDlg::ConvertAll() {
+  std::string workError;
+  {
+    std::string folder = MakePrivateWorkFolder(&workError);
+    std::lock_guard lock(m_workFolderMutex);
+    m_workFolder = std::move(folder);
+  }
+  m_wavPathsWritten.clear();
+  // Plain byte order, unsigned: "B.qcp" before "a.qcp".
+  std::sort(m_fileList.begin(), m_fileList.end(), [](const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+      return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+    });
+  });
+
+  const std::size_t count = m_fileList.size();
+  std::size_t done = 0;
+  std::size_t failed = 0;
+  for (std::size_t index = 0; index < count; ++index) {
+    if (StopRequested()) break;
+    m_currentFailure.clear();
+    m_currentWavPath.clear();
+    m_lastWavResult = WavWriteResult::kNoPcm;
+    m_currentTotalFrames.reset();
+    m_currentLostFrames.reset();
+    m_currentFile = Wide(m_fileList[index]);
+    if (m_observer != nullptr) m_observer->OnFileStarted(m_fileList[index], index, count);
+
+    if (WorkFolder().empty()) {
+      NoteFailure("cannot create a work folder: " + workError);
+    } else {
+      RunConverter(m_currentFile);
+      // Cut short by a stop: the handlers clean up after this file.
+      if (m_step.load() != kStepCleanUp) break;
+    }
+
+    ++done;
+    FileOutcome outcome;
+    outcome.path = m_fileList[index];
+    outcome.index = index;
+    outcome.count = count;
+    if (m_lastWavResult == WavWriteResult::kWritten ||
+        m_lastWavResult == WavWriteResult::kCopyFailed) {
+      outcome.wavPath = Narrow(m_currentWavPath);
+    }
+    outcome.success = m_currentFailure.empty() && m_lastWavResult == WavWriteResult::kWritten;
+    outcome.reason = m_currentFailure;
+    outcome.totalFrames = m_currentTotalFrames;
+    outcome.lostFrames = m_currentLostFrames;
+    if (!outcome.success) {
+      ++failed;
+      if (outcome.reason.empty()) outcome.reason = DescribeWavWriteResult(m_lastWavResult);
+    }
+    if (m_observer != nullptr) m_observer->OnFileFinished(outcome);
+  }
+
+  if (StopRequested() && done < count) {
+    // Cancel or close stopped the run: they set the texts and clean up.
+    if (m_observer != nullptr) m_observer->OnRunFinished(done, failed, true);
+    return;
+  }
+
+  m_fileList.clear();
+  m_fileList.shrink_to_fit();
+  RemoveWorkFolder();
+  m_runComplete = true;
+  m_conversionDoneEvent.Set();
+  IDialogWindow& window = Window();
+  SetStatus(FinishedStatusText(failed, count));
+  SetButtonsIdle(true);
+  window.EnableControl(kIdCancel, false);
+  if (m_observer != nullptr) m_observer->OnRunFinished(count, failed, false);
+}
+
+void CWavrelDlg::RunConverter(const std::u16string& qcpPath) {
+  m_step = kStepConverter;
+  const std::size_t slash = qcpPath.rfind(u'/');
+  const std::u16string name = slash == std::u16string::npos ? qcpPath : qcpPath.substr(slash + 1);
+  const std::size_t dot = name.rfind(u'.');
+  m_currentStem = dot == std::u16string::npos ? name : name.substr(0, dot);
+  const std::string workFolder = WorkFolder();
+  // Every intermediate of the file lives in the run's work folder; files are
+  // done one after the other and cleaned up each time, so the stem suffices.
+  const std::u16string workBase = Wide(workFolder) + u"/" + m_currentStem;
+  m_currentWorkBase = workBase;
+
+  if (StopRequested()) return;
+  std::string error;
+  const std::vector<std::string> args = {Narrow(qcpPath), Narrow(workBase + u".evrc"), "1"};
+  if (!m_converterLaunch.Start(Narrow(m_converterPath), args, workFolder, &error)) {
+    NoteFailure("cannot start the converter: " + error);
+  } else {
+    const ChildExit exit = m_converterLaunch.Wait(m_workerThread.StopToken());
+    if (exit.kind == ChildExit::Kind::kStopped) return;
+    const std::string failure = DescribeExit("converter", exit);
+    if (!failure.empty()) NoteFailure(failure);
+  }
+  std::int32_t total = 0;
+  std::int32_t lost = 0;
+  if (ReadLossTotals(workFolder + "/loss_stat.txt", &total, &lost)) {
+    m_currentTotalFrames = total;
+    m_currentLostFrames = lost;
+  }
+  if (StopRequested()) return;
+  RunDecoder(workBase);
+}
+
+void CWavrelDlg::RunDecoder(const std::u16string& workBase) {
+  m_step = kStepDecoder;
+  if (StopRequested()) return;
+  std::string error;
+  const std::vector<std::string> args = {"-i", Narrow(workBase + u".evrc"), "-o",
+                                         Narrow(workBase + u".pcm"), "-d"};
+  if (!m_decoderLaunch.Start(Narrow(m_decoderPath), args, WorkFolder(), &error)) {
+    NoteFailure("cannot start the decoder: " + error);
+  } else {
+    const ChildExit exit = m_decoderLaunch.Wait(m_workerThread.StopToken());
+    if (exit.kind == ChildExit::Kind::kStopped) return;
+    const std::string failure = DescribeExit("decoder", exit);
+    if (!failure.empty()) NoteFailure(failure);
+  }
+  if (StopRequested()) return;
+
+  const std::u16string pcmPath = workBase + u".pcm";
+  const std::u16string wavPath = UniqueWavPath(OutputFolderText(), m_currentStem);
+  m_currentWavPath = wavPath;
+  WritePcmAsWav(pcmPath, wavPath);
+  // A copy cut short by a stop leaves step 3, so that the handler deletes the
+  // partial WAV file.
+  if (m_lastWavResult == WavWriteResult::kStopped) return;
+  m_step = kStepCleanUp;
+  DeleteIntermediates(workBase);
+}
+
+void CWavrelDlg::WritePcmAsWav(const std::u16string& pcmPath, const std::u16string& wavPath) {
+  m_step = kStepWav;
+  const WavWriteResult result = m_wavWriter.Write(Narrow(pcmPath), Narrow(wavPath),
+                                                  m_sampleRateSetting, m_workerThread.StopToken());
+  m_lastWavResult = result;
+  switch (result) {
+    case WavWriteResult::kWritten:
+      m_wavPathsWritten.insert(Narrow(wavPath));
+      break;
+    case WavWriteResult::kCopyFailed:
+      m_wavPathsWritten.insert(Narrow(wavPath));
+      NoteFailure(DescribeWavWriteResult(result));
+      break;
+    case WavWriteResult::kCannotCreate:
+      NoteFailure(DescribeWavWriteResult(result));
+      MessageBox(m_textNoOpenFile + wavPath, host::kReportStyle);
+      break;
+    case WavWriteResult::kNoPcm:
+    case WavWriteResult::kPcmTooLong:
+      NoteFailure(DescribeWavWriteResult(result));
+      break;
+    case WavWriteResult::kStopped:
+      break;
+  }
+}
+
+void CWavrelDlg::DeleteIntermediates(const std::u16string& workBase) {
+  if (workBase.empty()) return;
+  const std::string base = Narrow(workBase);
+  const std::size_t slash = base.rfind('/');
+  const std::string lossStat =
+      (slash == std::string::npos ? std::string() : base.substr(0, slash + 1)) + "loss_stat.txt";
+  const std::string evrc = base + ".evrc";
+  const std::string pcm = base + ".pcm";
+  switch (m_step.load()) {
+    case kStepConverter:
+      RemoveFile(evrc);
+      RemoveFile(lossStat);
+      break;
+    case kStepDecoder:
+    case kStepCleanUp:
+      RemoveFile(evrc);
+      RemoveFile(pcm);
+      RemoveFile(lossStat);
+      break;
+    case kStepWav:
+      RemoveFile(evrc);
+      RemoveFile(pcm);
+      // Only a WAV file that this file's writer made: never one that was
+      // there before and could not be replaced.
+      if (m_wavWriter.CreatedWav() && !m_currentWavPath.empty()) {
+        RemoveFile(Narrow(m_currentWavPath));
+      }
+      RemoveFile(lossStat);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace wavrel
