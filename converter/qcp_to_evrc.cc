@@ -1,0 +1,97 @@
+#include "converter/qcp_to_evrc.h"
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "converter/block_io.h"
+#include "converter/qcp_format.h"
+
+namespace vocrate {
+namespace {
+
+long SeekToPackets(std::FILE* source, std::uint64_t* packet_bytes) {
+  // The file's length now bounds the reading, so a file that grows while it
+  // is read (loss_stat.txt given as the source) still ends.
+  *packet_bytes = std::numeric_limits<std::uint64_t>::max();
+  if (std::fseek(source, 0, SEEK_END) == 0) {
+    const long length = std::ftell(source);
+    if (length >= 0) {
+      *packet_bytes = static_cast<std::uint64_t>(length) > qcp::kHeaderSize
+                          ? static_cast<std::uint64_t>(length) - qcp::kHeaderSize
+                          : 0;
+    }
+  }
+  std::fseek(source, static_cast<long>(qcp::kHeaderSize), SEEK_SET);
+  return std::ftell(source);
+}
+
+ConversionResult ConvertPackets(std::FILE* source, std::uint64_t packet_bytes, std::FILE* dest,
+                                LossSink& loss) {
+  // Packet bytes after an unknown rate octet: 2 skipped, then 2 of data.
+  constexpr std::size_t kUnknownSkip = 2;
+  constexpr std::size_t kUnknownData = 2;
+  constexpr std::size_t kLongestPacket = 1 + qcp::kMaxPacketDataBytes;
+
+  ConversionResult result;
+  BlockReader in(source, packet_bytes);
+  BlockWriter out(dest);
+  for (;;) {
+    const std::size_t available = in.Ensure(kLongestPacket);
+    if (available == 0) break;
+    const std::uint8_t* p = in.Data();
+    const std::uint8_t octet = p[0];
+    const std::size_t after = available - 1;  // bytes present after the octet
+    std::size_t skip = 0;
+    std::size_t size = qcp::DataBytesForRate(octet);
+    const bool known = size != 0;
+    if (!known) {
+      if (after == 0) {  // a lone octet at the end: the pad byte
+        in.Consume(1);
+        ++result.frames;
+        continue;
+      }
+      skip = kUnknownSkip;
+      size = kUnknownData;
+      loss.Lost(result.frames);
+      ++result.lost;
+    }
+
+    std::uint8_t* record = out.Append(evrc::kRecordBytes);
+    std::memset(record, 0, evrc::kRecordBytes);
+    record[0] = octet;
+    const std::uint8_t* data = p + 1 + skip;
+    if (after >= skip + size) {
+      if (octet == qcp::kRateEighth && data[0] == qcp::kErasureByte &&
+          data[1] == qcp::kErasureByte) {
+        loss.Lost(result.frames);
+        ++result.lost;
+      }
+      // Data byte 2k becomes the high byte of word k+1, byte 2k+1 its low byte.
+      for (std::size_t i = 0; i < size; ++i) record[2 + (i ^ 1u)] = data[i];
+      in.Consume(1 + skip + size);
+    } else {
+      // The file ends inside the packet: what is there goes in file order.
+      if (after > skip) std::memcpy(record + 2, data, after - skip);
+      in.Consume(1 + after);
+    }
+    ++result.frames;
+  }
+  out.Flush();
+  result.read_failed = in.Failed();
+  result.write_failed = out.Failed();
+  loss.Summary(result.frames, result.lost);
+  return result;
+}
+
+}  // namespace
+
+ConversionResult ConvertQcpToEvrc(std::FILE* source, std::FILE* dest, LossSink& loss,
+                                  const std::function<void(long)>& on_position) {
+  std::uint64_t packet_bytes = 0;
+  const long position = SeekToPackets(source, &packet_bytes);
+  if (on_position) on_position(position);
+  return ConvertPackets(source, packet_bytes, dest, loss);
+}
+
+}  // namespace vocrate

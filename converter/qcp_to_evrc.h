@@ -1,0 +1,31 @@
+// QCP file to raw EVRC packet file (24-byte records).
+#pragma once
+
+#include <cstdio>
+#include <functional>
+
+#include "converter/conversion.h"
+#include "converter/loss_stat.h"
+
+namespace vocrate {
+
+/// Moves `source` (binary, not owned) to byte 194 and calls `on_position`
+/// with the read position there (194, also for a shorter file). Then reads
+/// packets to the end of the file as it stands when the run begins; nothing
+/// of the header is read or checked (files in the field carry other chunk
+/// layouts and are still read from byte 194). Each packet becomes one
+/// 24-byte record in `dest` (binary, at its start, not owned). Erasure
+/// packets 01 FF FF and packets of unknown rate octets are reported to
+/// `loss`, then the totals.
+///
+/// A packet cut short by the end of the file still becomes a record, the
+/// bytes that are there in file order, and makes no erasure test. A rate
+/// octet other than 1 to 4 (vocrate never writes one) counts as a lost frame
+/// whose packet takes 4 bytes after the octet: 2 unused, then 2 data bytes;
+/// its record carries the octet in word 0 and those 2 bytes in word 1. Such
+/// an octet with nothing after it (the pad byte of an odd data chunk) counts
+/// as a frame, is not lost and writes nothing.
+ConversionResult ConvertQcpToEvrc(std::FILE* source, std::FILE* dest, LossSink& loss,
+                                  const std::function<void(long)>& on_position = {});
+
+}  // namespace vocrate

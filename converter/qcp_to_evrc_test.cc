@@ -1,0 +1,114 @@
+#include "converter/qcp_to_evrc.h"
+
+#include <gtest/gtest.h>
+
+#include "converter/test_files.h"
+
+namespace vocrate {
+namespace {
+
+using testing::Bytes;
+using testing::QcpBody;
+
+// Record number `i` of an EVRC file.
+Bytes RecordAt(const Bytes& evrc, std::size_t i) {
+  return Bytes(evrc.begin() + static_cast<long>(24 * i),
+               evrc.begin() + static_cast<long>(24 * (i + 1)));
+}
+Bytes Padded(Bytes record) {
+  record.resize(24, 0);
+  return record;
+}
+
+TEST(QcpToEvrcTest, ShortOrEmptyFiles) {
+  for (std::size_t length : {0u, 10u, 193u, 194u}) {
+    const auto c = testing::QcpToEvrc(Bytes(length, 4));
+    EXPECT_EQ(c.position, 194) << length;
+    EXPECT_TRUE(c.output.empty());
+    EXPECT_EQ(c.loss.summaries, 1);
+    EXPECT_EQ(c.loss.summary_frames, 0u);
+    EXPECT_EQ(c.loss.summary_lost, 0u);
+  }
+}
+
+TEST(QcpToEvrcTest, CompletePacketsHighByteFirst) {
+  Bytes packets = {4};
+  for (int i = 1; i <= 0x16; ++i) packets.push_back(static_cast<std::uint8_t>(i));
+  const Bytes more = {3, 0xA1, 0xA2, 0xB1, 0xB2, 0xC1, 0xC2, 0xD1, 0xD2, 0xE1, 0xE2,  // half
+                      2, 0x12, 0x34, 0x56, 0x78, 0x9A,                                // quarter
+                      1, 0xFF, 0xFF,                                                  // erasure
+                      1, 0xFF, 0x00};
+  packets.insert(packets.end(), more.begin(), more.end());
+  // The header is never looked at: garbage there changes nothing.
+  Bytes file = QcpBody(packets);
+  for (std::size_t i = 0; i < 194; ++i) file[i] = static_cast<std::uint8_t>(i * 7);
+  const auto c = testing::QcpToEvrc(file);
+  ASSERT_EQ(c.output.size(), 5u * 24u);
+  Bytes full = {4, 0};
+  for (int k = 0; k < 11; ++k) {
+    full.push_back(static_cast<std::uint8_t>(2 * k + 2));
+    full.push_back(static_cast<std::uint8_t>(2 * k + 1));
+  }
+  EXPECT_EQ(RecordAt(c.output, 0), full);
+  EXPECT_EQ(RecordAt(c.output, 1),
+            Padded({3, 0, 0xA2, 0xA1, 0xB2, 0xB1, 0xC2, 0xC1, 0xD2, 0xD1, 0xE2, 0xE1}));
+  EXPECT_EQ(RecordAt(c.output, 2), Padded({2, 0, 0x34, 0x12, 0x78, 0x56, 0x00, 0x9A}));
+  EXPECT_EQ(RecordAt(c.output, 3), Padded({1, 0, 0xFF, 0xFF}));
+  EXPECT_EQ(RecordAt(c.output, 4), Padded({1, 0, 0x00, 0xFF}));
+  EXPECT_EQ(c.loss.positions, (std::vector<std::uint32_t>{3}));
+  EXPECT_EQ(c.loss.summary_frames, 5u);
+  EXPECT_EQ(c.loss.summary_lost, 1u);
+}
+
+TEST(QcpToEvrcTest, PacketsCutShortAndPadByte) {
+  // A half-rate packet with 4 of its 10 bytes: file order, zeros after, no loss test.
+  auto c = testing::QcpToEvrc(QcpBody({3, 0x11, 0x22, 0x33, 0x44}));
+  ASSERT_EQ(c.output.size(), 24u);
+  EXPECT_EQ(c.output, Padded({3, 0, 0x11, 0x22, 0x33, 0x44}));
+  EXPECT_EQ(c.loss.summary_frames, 1u);
+  EXPECT_TRUE(c.loss.positions.empty());
+
+  // A cut-short erasure is not a lost frame; a rate octet alone still makes a record.
+  c = testing::QcpToEvrc(QcpBody({1, 0xFF}));
+  EXPECT_EQ(c.output, Padded({1, 0, 0xFF}));
+  EXPECT_EQ(c.loss.summary_lost, 0u);
+  c = testing::QcpToEvrc(QcpBody({1, 0x01, 0x02, 4}));
+  EXPECT_EQ(c.output.size(), 48u);
+  EXPECT_EQ(RecordAt(c.output, 1), Padded({4, 0}));
+
+  // The pad byte of an odd data chunk: a frame, no record, not lost.
+  c = testing::QcpToEvrc(QcpBody({2, 1, 2, 3, 4, 5, 1, 0xFF, 0xFF, 0}));
+  EXPECT_EQ(c.output.size(), 48u);
+  EXPECT_EQ(c.loss.summary_frames, 3u);
+  EXPECT_EQ(c.loss.summary_lost, 1u);
+  EXPECT_EQ(c.loss.positions, (std::vector<std::uint32_t>{1}));
+}
+
+TEST(QcpToEvrcTest, UnknownRateOctetsTakeFourBytesAndAreLost) {
+  // 0x09: 2 bytes skipped, 2 data bytes high byte first; then the next packet.
+  auto c = testing::QcpToEvrc(QcpBody({9, 0xAA, 0xBB, 0x12, 0x34, 1, 0x01, 0x02}));
+  ASSERT_EQ(c.output.size(), 48u);
+  EXPECT_EQ(RecordAt(c.output, 0), Padded({9, 0, 0x34, 0x12}));
+  EXPECT_EQ(RecordAt(c.output, 1), Padded({1, 0, 0x02, 0x01}));
+  EXPECT_EQ(c.loss.positions, (std::vector<std::uint32_t>{0}));
+  EXPECT_EQ(c.loss.summary_frames, 2u);
+
+  // Cut short: inside the skipped bytes gives zeros, inside the data file order.
+  c = testing::QcpToEvrc(QcpBody({0, 0xAA}));
+  EXPECT_EQ(c.output, Padded({0, 0}));
+  EXPECT_EQ(c.loss.summary_lost, 1u);
+  c = testing::QcpToEvrc(QcpBody({0xFF, 0xAA, 0xBB, 0x56}));
+  EXPECT_EQ(c.output, Padded({0xFF, 0, 0x56}));
+  EXPECT_EQ(c.loss.summary_lost, 1u);
+
+  // A header of another layout: packets come out misaligned, nothing fails.
+  Bytes file = QcpBody({});
+  file.resize(194 + 5 * 1000, 0);  // 1000 zero octets of 5 bytes each
+  c = testing::QcpToEvrc(file);
+  EXPECT_EQ(c.output.size(), 1000u * 24u);
+  EXPECT_EQ(c.loss.summary_lost, 1000u);
+  EXPECT_EQ(c.loss.positions.back(), 999u);
+}
+
+}  // namespace
+}  // namespace vocrate

@@ -1,0 +1,54 @@
+// Writes the one shape of QCP file that vocrate makes: the 194-byte header
+// (RIFF, "fmt ", "vrat" and "data" chunk headers), then the packets back to
+// back, then a zero pad byte when the data chunk size is odd. The header is
+// written last, once the sizes are known.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+
+#include "converter/block_io.h"
+#include "converter/qcp_format.h"
+
+namespace vocrate {
+
+/// The header for a data chunk of `data_size` bytes holding `packets` packets.
+/// Every byte not named by the layout is zero.
+std::array<std::uint8_t, qcp::kHeaderSize> BuildQcpHeader(std::uint32_t data_size,
+                                                          std::uint32_t packets);
+
+/// Writes a QCP file into `file` (opened for binary writing, positioned at its
+/// start; not owned). Write failures are remembered and reported by Finish().
+class QcpWriter {
+ public:
+  /// Leaves room for the header: packets start at byte 194.
+  explicit QcpWriter(std::FILE* file);
+
+  /// Appends one packet: the rate octet, then its data bytes (at most 22).
+  void AppendPacket(std::uint8_t rate, std::span<const std::uint8_t> data) {
+    std::uint8_t* p = m_out.Append(1 + data.size());
+    p[0] = rate;
+    for (std::size_t i = 0; i < data.size(); ++i) p[1 + i] = data[i];
+    m_data_size += static_cast<std::uint32_t>(1 + data.size());
+    ++m_packets;
+  }
+
+  /// Pads the data chunk to an even size, writes the header with the data
+  /// size and `packets_in_header` as the size in packets, and flushes.
+  /// Returns false when any write to the file failed.
+  bool Finish(std::uint32_t packets_in_header);
+
+  std::uint32_t DataSize() const { return m_data_size; }
+  std::uint32_t Packets() const { return m_packets; }
+
+ private:
+  std::FILE* m_file;
+  BlockWriter m_out;
+  std::uint32_t m_data_size = 0;
+  std::uint32_t m_packets = 0;
+  bool m_failed = false;
+};
+
+}  // namespace vocrate
