@@ -1,0 +1,3 @@
+wavrel_add_test(gif_walker_test
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/gif_walker_test.cc
+  LIBS wavrel_core)

@@ -1,0 +1,3 @@
+wavrel_add_test(xml_reader_test
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/xml_reader_test.cc
+  LIBS wavrel_core)
