@@ -1,0 +1,140 @@
+#include "plugin/engine/wav_writer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace wavrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::uint32_t Le32(const std::vector<unsigned char>& b, std::size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
+         (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+std::uint16_t Le16(const std::vector<unsigned char>& b, std::size_t at) {
+  return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
+}
+
+std::vector<unsigned char> ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class WavWriterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "wav_writer_test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    m_dir = pattern;
+  }
+  void TearDown() override { fs::remove_all(m_dir); }
+
+  fs::path WritePcm(std::size_t length) {
+    std::vector<unsigned char> bytes(length);
+    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<unsigned char>(i * 7 + 3);
+    const fs::path path = m_dir / "in.pcm";
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(length));
+    return path;
+  }
+
+  fs::path m_dir;
+  PcmWavWriter m_writer;
+};
+
+TEST_F(WavWriterTest, HeaderAndSamplesForEveryLengthAndRate) {
+  struct Case {
+    std::size_t length;
+    std::int32_t setting;
+    std::uint32_t rate;
+  };
+  // Block boundaries of the copy, an odd length (no pad byte), and the rate
+  // setting: none (-1) and 0 fall back to 8000.
+  const Case cases[] = {{0, -1, 8000},    {1023, 0, 8000},     {1024, 16000, 16000},
+                        {2049, -1, 8000}, {65535, 8000, 8000}, {65536 * 2 + 5, 16000, 16000},
+                        {3, 22050, 22050}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE("length " + std::to_string(c.length) + " setting " + std::to_string(c.setting));
+    const fs::path pcm = WritePcm(c.length);
+    const fs::path wav = m_dir / "out.wav";
+    ASSERT_EQ(m_writer.Write(pcm, wav, c.setting, {}), WavWriteResult::kWritten);
+    const auto bytes = ReadAll(wav);
+    ASSERT_EQ(bytes.size(), kWavHeaderSize + c.length);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
+    EXPECT_EQ(Le32(bytes, 4), c.length + 36);
+    EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 16), "WAVEfmt ");
+    EXPECT_EQ(Le32(bytes, 16), 16u);
+    EXPECT_EQ(Le16(bytes, 20), 1);
+    EXPECT_EQ(Le16(bytes, 22), 1);
+    EXPECT_EQ(Le32(bytes, 24), c.rate);
+    EXPECT_EQ(Le32(bytes, 28), c.rate * 2);
+    EXPECT_EQ(Le16(bytes, 32), 2);
+    EXPECT_EQ(Le16(bytes, 34), 16);
+    EXPECT_EQ(std::string(bytes.begin() + 36, bytes.begin() + 40), "data");
+    EXPECT_EQ(Le32(bytes, 40), c.length);
+    EXPECT_TRUE(std::equal(bytes.begin() + 44, bytes.end(), ReadAll(pcm).begin()));
+    EXPECT_FALSE(m_writer.IsPcmOpen());
+    EXPECT_FALSE(m_writer.IsWavOpen());
+    EXPECT_TRUE(m_writer.CreatedWav());
+  }
+}
+
+TEST_F(WavWriterTest, FilesThatCannotBeUsedMakeNoWav) {
+  const fs::path wav = m_dir / "out.wav";
+  // No PCM at all, or a pipe instead of a file: nothing is made, nothing hangs.
+  EXPECT_EQ(m_writer.Write(m_dir / "missing.pcm", wav, -1, {}), WavWriteResult::kNoPcm);
+  ASSERT_EQ(mkfifo((m_dir / "fifo.pcm").c_str(), 0600), 0);
+  EXPECT_EQ(m_writer.Write(m_dir / "fifo.pcm", wav, -1, {}), WavWriteResult::kNoPcm);
+  EXPECT_FALSE(fs::exists(wav));
+  EXPECT_FALSE(m_writer.CreatedWav());
+
+  // A PCM too long for the header's 32-bit sizes fails instead of wrapping
+  // (a sparse file: nothing is copied).
+  const fs::path huge = m_dir / "huge.pcm";
+  std::ofstream(huge).close();
+  fs::resize_file(huge, kMaxWavPcmLength + 1);
+  EXPECT_EQ(m_writer.Write(huge, wav, -1, {}), WavWriteResult::kPcmTooLong);
+  EXPECT_FALSE(fs::exists(wav));
+
+  // The WAV cannot be created: its folder is missing, or a pipe holds the name.
+  const fs::path pcm = WritePcm(100);
+  EXPECT_EQ(m_writer.Write(pcm, m_dir / "no" / "out.wav", -1, {}), WavWriteResult::kCannotCreate);
+  ASSERT_EQ(mkfifo((m_dir / "pipe.wav").c_str(), 0600), 0);
+  EXPECT_EQ(m_writer.Write(pcm, m_dir / "pipe.wav", -1, {}), WavWriteResult::kCannotCreate);
+  EXPECT_FALSE(m_writer.IsPcmOpen());
+
+  // An existing, longer WAV is replaced completely.
+  std::ofstream(wav, std::ios::binary) << std::string(5000, 'x');
+  EXPECT_EQ(m_writer.Write(pcm, wav, -1, {}), WavWriteResult::kWritten);
+  EXPECT_EQ(fs::file_size(wav), kWavHeaderSize + 100);
+}
+
+TEST_F(WavWriterTest, StopEndsCopyPromptlyWithBothFilesClosed) {
+  const fs::path pcm = WritePcm(kWavCopyBlockSize * 4);
+  const fs::path wav = m_dir / "out.wav";
+  std::stop_source stop;
+  int blocks = 0;
+  m_writer.SetBlockHook([&](std::uint64_t) {
+    ++blocks;
+    stop.request_stop();
+  });
+  EXPECT_EQ(m_writer.Write(pcm, wav, -1, stop.get_token()), WavWriteResult::kStopped);
+  EXPECT_EQ(blocks, 1);
+  EXPECT_FALSE(m_writer.IsPcmOpen());
+  EXPECT_FALSE(m_writer.IsWavOpen());
+  // The partial file is left for the pipeline's clean-up to delete.
+  EXPECT_EQ(fs::file_size(wav), kWavHeaderSize + kWavCopyBlockSize);
+  EXPECT_TRUE(m_writer.CreatedWav());
+}
+
+}  // namespace
+}  // namespace wavrel
