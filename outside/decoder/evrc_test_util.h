@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -21,46 +20,33 @@ namespace evrc::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline const char* const kRecordings[] = {"greeting.qcp", "lossy_call.qcp", "meeting_notes.qcp",
-                                          "voicemail.dat", "zh_call.qcp"};
-
 inline Bytes ReadFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 inline void WriteFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()),
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
              static_cast<std::streamsize>(bytes.size()));
 }
 
-inline std::string SamplePath(const std::string& name) {
-  return std::string(WAVREL_SAMPLES_DIR) + "/" + name;
-}
-
-inline std::string TestDataPath(const std::string& name) {
-  return std::string(DECODER_TESTDATA_DIR) + "/" + name;
-}
-
-/// The packets of a QCP file from byte 194 as 24-byte records: rate word,
-/// then the data bytes two to a word, the earlier byte high. A rate octet of
-/// no known rate takes 4 bytes and keeps its octet; a lone trailing octet
-/// (the pad byte of an odd data chunk) makes no record.
-inline Bytes QcpToRecords(const Bytes& qcp) {
+/// The packets of a sample recording (WAVREL_SAMPLES_DIR) from byte 194 as
+/// 24-byte records. A rate octet of no known rate takes 4 bytes; a lone
+/// trailing octet (the pad byte of an odd data chunk) makes no record.
+inline Bytes SampleRecords(const std::string& name) {
+  const Bytes qcp = ReadFile(std::string(WAVREL_SAMPLES_DIR) + "/" + name);
   Bytes records;
-  std::size_t pos = qcp::kHeaderSize;
-  while (pos < qcp.size()) {
+  for (std::size_t pos = qcp::kHeaderSize; pos < qcp.size();) {
     const std::uint8_t rate = qcp[pos++];
     std::size_t size = qcp::DataBytesForRate(rate);
     if (size == 0) {
-      if (pos >= qcp.size()) break;
-      pos += 2;
-      size = 2;
+      if (pos == qcp.size()) break;
+      pos += 2, size = 2;
     }
     std::uint8_t record[kRecordBytes] = {rate};
-    for (std::size_t i = 0; i < size && pos < qcp.size(); ++i, ++pos) {
-      record[2 + 2 * (i / 2) + (i % 2 == 0 ? 1 : 0)] = qcp[pos];
+    for (std::size_t i = 0; i < size && pos < qcp.size(); ++i) {
+      record[2 + 2 * (i / 2) + (i % 2 == 0 ? 1 : 0)] = qcp[pos++];
     }
     records.insert(records.end(), record, record + kRecordBytes);
   }
@@ -71,21 +57,17 @@ inline std::string Md5Hex(const Bytes& bytes) {
   std::uint8_t digest[16];
   av_md5_sum(digest, bytes.data(), bytes.size());
   std::string hex;
-  for (std::uint8_t b : digest) {
-    static const char kDigits[] = "0123456789abcdef";
-    hex += kDigits[b >> 4];
-    hex += kDigits[b & 15];
-  }
+  for (std::uint8_t b : digest)
+    hex += "0123456789abcdef"[b >> 4], hex += "0123456789abcdef"[b & 15];
   return hex;
 }
 
-/// The digests file: "md5  name" per line.
-inline std::map<std::string, std::string> ReadDigests() {
-  std::map<std::string, std::string> digests;
-  const Bytes text = ReadFile(TestDataPath("libavcodec-s16le.md5"));
+/// What Debian 12's libavcodec decodes each sample recording to: name -> MD5.
+inline std::map<std::string, std::string> LibavcodecDigests() {
+  const Bytes text = ReadFile(std::string(DECODER_TESTDATA_DIR) + "/libavcodec-s16le.md5");
   std::istringstream lines(std::string(text.begin(), text.end()));
-  std::string md5, name;
-  while (lines >> md5 >> name) digests[name] = md5;
+  std::map<std::string, std::string> digests;
+  for (std::string md5, name; lines >> md5 >> name;) digests[name] = md5;
   return digests;
 }
 
