@@ -1,0 +1,22 @@
+# wavrel, the console front end: drives the conversion dialog's logic
+# (wavrel_core) in a console window. Included from CMakeLists.txt.
+if(TARGET wavrel_core)
+  add_executable(wavrel console_main.cc console_window.cc console_args.cc console_host.cc)
+  target_link_libraries(wavrel PRIVATE wavrel_core wavrel_host_support Threads::Threads)
+  set_target_properties(wavrel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${WAVREL_STAGE_DIR})
+  install(TARGETS wavrel RUNTIME DESTINATION .)
+  # What a run needs beside it in the stage tree.
+  foreach(_needed XMessageBox vocrate evrc_2004 wavrel_plugin_resources)
+    if(TARGET ${_needed})
+      add_dependencies(wavrel ${_needed})
+    endif()
+  endforeach()
+
+  wavrel_add_test(wavrel_console_test
+    SOURCES console_args_test.cc console_process_test.cc console_window.cc console_args.cc
+    LIBS wavrel_host_support)
+  target_compile_definitions(wavrel_console_test PRIVATE
+    WAVREL_CONSOLE_PATH="$<TARGET_FILE:wavrel>"
+    WAVREL_SAMPLES_DIR="${WAVREL_SAMPLES_DIR}/")
+  add_dependencies(wavrel_console_test wavrel)
+endif()

@@ -1,0 +1,114 @@
+#include "outside/host/console_args.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace wavrel::host {
+
+const char kConsoleUsage[] =
+    "Usage: wavrel convert [--yes] [--lang L] [--] INPUT_DIR [OUTPUT_DIR]\n"
+    "       wavrel --help\n"
+    "\n"
+    "Converts every QCP recording in INPUT_DIR (files are recognised by their\n"
+    "content, whatever their names) into a WAV file of the same name in\n"
+    "OUTPUT_DIR, which defaults to INPUT_DIR. Subfolders are not entered.\n"
+    "\n"
+    "Options:\n"
+    "  --yes      when some files are not QCP recordings, convert the others\n"
+    "             without asking (otherwise asked on a terminal, refused elsewhere)\n"
+    "  --lang L   language of the messages: en, zh_CN (default: LC_ALL,\n"
+    "             LC_MESSAGES or LANG)\n"
+    "  -h, --help show this text\n"
+    "\n"
+    "Standard output gets one line per file and a summary:\n"
+    "  ok  NAME -> WAV_PATH (FRAMES frames, LOST lost)\n"
+    "  FAILED NAME: REASON\n"
+    "Control characters and backslashes in names are written as \\n, \\t, \\xNN, \\\\.\n"
+    "Progress and messages go to standard error. Ctrl-C cancels the conversion\n"
+    "and removes the file in work.\n"
+    "\n"
+    "Exit status: 0 every file got its WAV; 1 some failed, or cancelled;\n"
+    "2 nothing converted (a check refused: see the message) or bad usage.\n";
+
+bool ParseConsoleArgs(const std::vector<std::string>& args, ConsoleArgs* parsed, std::string* err) {
+  *parsed = ConsoleArgs();
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+      positional.push_back(arg);
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "-h" || arg == "--help") {
+      parsed->help = true;
+    } else if (arg == "--yes" || arg == "-y") {
+      parsed->yes = true;
+    } else if (arg == "--lang" || arg.rfind("--lang=", 0) == 0) {
+      if (arg == "--lang") {
+        if (i + 1 == args.size()) {
+          *err = "--lang needs a language (en, zh_CN)";
+          return false;
+        }
+        parsed->language = args[++i];
+      } else {
+        parsed->language = arg.substr(7);
+      }
+    } else {
+      *err = "unknown option " + arg;
+      return false;
+    }
+  }
+  if (parsed->help) return true;
+  if (positional.empty()) {
+    *err = "no command given";
+    return false;
+  }
+  if (positional[0] != "convert") {
+    *err = "unknown command " + positional[0];
+    return false;
+  }
+  if (positional.size() < 2 || positional.size() > 3) {
+    *err = "convert takes an input folder and an optional output folder";
+    return false;
+  }
+  if (positional[1].empty() || (positional.size() == 3 && positional[2].empty())) {
+    *err = "a folder name is empty";
+    return false;
+  }
+  parsed->inputFolder = positional[1];
+  if (positional.size() == 3) parsed->outputFolder = positional[2];
+  return true;
+}
+
+std::string AbsoluteFolder(const std::string& folder, const std::string& currentFolder) {
+  std::filesystem::path path(folder);
+  if (path.is_relative()) path = std::filesystem::path(currentFolder) / path;
+  std::string normal = path.lexically_normal().string();
+  while (normal.size() > 1 && normal.back() == '/') normal.pop_back();
+  return normal;
+}
+
+std::string EscapeForLine(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char hex[5];
+      std::snprintf(hex, sizeof(hex), "\\x%02X", byte);
+      out += hex;
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace wavrel::host

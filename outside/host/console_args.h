@@ -1,0 +1,32 @@
+// The console front end's command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace wavrel::host {
+
+struct ConsoleArgs {
+  bool help = false;
+  bool yes = false;      ///< answer OK to the question "some files are not QCP"
+  std::string language;  ///< --lang; empty: from the locale variables
+  std::string inputFolder;
+  std::string outputFolder;  ///< empty: the input folder, as browsing gives
+};
+
+/// Parses argv[1..]: `convert [--yes] [--lang L] [--] INPUT_DIR [OUTPUT_DIR]`
+/// (options anywhere before "--"), or `--help`/`-h` alone. false with *err on
+/// bad usage.
+bool ParseConsoleArgs(const std::vector<std::string>& args, ConsoleArgs* parsed, std::string* err);
+
+/// folder made absolute and normal, without a trailing '/' (except "/"),
+/// relative to currentFolder.
+std::string AbsoluteFolder(const std::string& folder, const std::string& currentFolder);
+
+/// text with control characters and backslashes escaped (\n, \t, \\, \xNN),
+/// so that every printed file name stays on its line.
+std::string EscapeForLine(const std::string& text);
+
+extern const char kConsoleUsage[];
+
+}  // namespace wavrel::host

@@ -1,0 +1,13 @@
+// The console's link to the plug-in's host pointer. A file of its own:
+// host_services.h and the window interface both declare a kIdCancel.
+#pragma once
+
+#include "plugin/frame/plugin_interfaces.h"
+
+namespace wavrel::host {
+
+/// Makes host the process's host object for the dialog's texts and message
+/// boxes (null detaches).
+void AttachConsoleHost(IPluginHost* host);
+
+}  // namespace wavrel::host

@@ -1,0 +1,173 @@
+// wavrel: the console front end. It hosts the conversion dialog's logic like
+// any host does (the localisation service through the host pointer, message
+// boxes from libXMessageBox.so beside the executable), in a window whose
+// folders are the command line's.
+//
+// Signals: until a conversion starts, Ctrl-C ends the program at once (the
+// checks write nothing). From the moment it starts, SIGINT, SIGTERM and SIGHUP
+// are only noted (a self-pipe) and served on the main thread, which cancels
+// the run through the dialog, so that no work folder and no partial WAV file
+// is left behind, however often the signal comes.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "outside/host/console_args.h"
+#include "outside/host/console_host.h"
+#include "outside/host/console_window.h"
+#include "outside/host/language_host.h"
+#include "outside/host/utf.h"
+#include "plugin/engine/wavrel_dlg.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitRefused = 2;
+
+const int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+int g_signalPipe[2] = {-1, -1};
+std::atomic<bool> g_deferSignals{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnSignal(int signal) {
+  if (!g_deferSignals.load()) {
+    // Nothing to clean up yet: end the way the signal would have.
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+    return;
+  }
+  const int savedErrno = errno;
+  const char note = static_cast<char>(signal);
+  [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &note, 1);
+  errno = savedErrno;
+}
+
+bool InstallSignalHandlers() {
+  if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  struct sigaction action = {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (const int signal : kHandledSignals) {
+    if (::sigaction(signal, &action, nullptr) != 0) return false;
+  }
+  return true;
+}
+
+void SetSignalsBlocked(bool blocked) {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal : kHandledSignals) sigaddset(&set, signal);
+  pthread_sigmask(blocked ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+}
+
+/// Waits up to timeoutMs for a signal; true when one (or more) came.
+bool WaitForSignal(int timeoutMs) {
+  pollfd fd = {g_signalPipe[0], POLLIN, 0};
+  const int ready = ::poll(&fd, 1, timeoutMs);
+  if (ready <= 0) return false;
+  char drained[64];
+  while (::read(g_signalPipe[0], drained, sizeof(drained)) > 0) {
+  }
+  return true;
+}
+
+void PrintError(const std::string& text) { std::fprintf(stderr, "wavrel: %s\n", text.c_str()); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace wavrel;
+  using namespace wavrel::host;
+
+  host::ConsoleArgs args;
+  std::string err;
+  if (!ParseConsoleArgs(std::vector<std::string>(argv + 1, argv + argc), &args, &err)) {
+    PrintError(err);
+    std::fputs("Try 'wavrel --help'.\n", stderr);
+    return kExitRefused;
+  }
+  if (args.help) {
+    std::fputs(kConsoleUsage, stdout);
+    return kExitOk;
+  }
+  if (args.yes) ::setenv("XMESSAGEBOX_ANSWER", "ok", 1);
+
+  std::error_code ec;
+  const std::string currentFolder = std::filesystem::current_path(ec).string();
+  if (ec) {
+    PrintError("cannot determine the current folder: " + ec.message());
+    return kExitRefused;
+  }
+  const std::string input = AbsoluteFolder(args.inputFolder, currentFolder);
+  const std::string output =
+      args.outputFolder.empty() ? std::string() : AbsoluteFolder(args.outputFolder, currentFolder);
+
+  const std::unique_ptr<HostLanguage> language = LoadHostLanguage(args.language);
+  if (language->language.empty()) {
+    PrintError("no language file found in " + ExecutableFolder() + "lang/; messages stay empty");
+  }
+  if (!InstallSignalHandlers()) {
+    PrintError("cannot install the signal handlers");
+    return kExitRefused;
+  }
+  AttachConsoleHost(&language->host);
+
+  ConsoleWindow window(Utf8ToUtf16(input), Utf8ToUtf16(output), stdout, stderr);
+  // The dialog enables Cancel on this thread just before it starts its
+  // threads: they start with the signals blocked, so only this thread serves
+  // them, and from then on a signal cancels instead of ending the program.
+  window.OnConversionStarting([] {
+    g_deferSignals = true;
+    SetSignalsBlocked(true);
+  });
+
+  int status = kExitOk;
+  {
+    CWavrelDlg dialog;
+    dialog.AttachWindow(&window);
+    dialog.SetObserver(&window);
+    dialog.InitDialog();
+    dialog.OnBrowseInput();
+    if (!output.empty()) dialog.OnBrowseOutput();
+    window.EchoStatus(true);
+    dialog.OnConvert();
+    SetSignalsBlocked(false);  // signals noted meanwhile arrive now, in the pipe
+
+    if (!window.ConversionStarted()) {
+      PrintError("nothing converted");
+      status = kExitRefused;
+    } else {
+      bool cancelRequested = false;
+      while (dialog.IsConverting() || dialog.IsAnimating()) {
+        if (WaitForSignal(50) && dialog.IsConverting() && !cancelRequested) {
+          cancelRequested = true;
+          std::fputs("wavrel: cancelling...\n", stderr);
+          dialog.OnCancelConversion();
+        }
+      }
+      const RunTally tally = window.Tally();
+      std::fputs(window.SummaryLine().c_str(), stdout);
+      const bool complete = tally.finished && !tally.cancelled;
+      status = complete && tally.filesFailed == 0 ? kExitOk : kExitFailed;
+    }
+    dialog.OnCloseRequest();
+    dialog.AttachWindow(nullptr);
+    dialog.SetObserver(nullptr);
+  }
+  AttachConsoleHost(nullptr);
+  std::fflush(stdout);
+  return status;
+}

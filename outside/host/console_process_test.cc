@@ -1,0 +1,337 @@
+// Runs the built `wavrel` from the stage tree on copies of the sample
+// recordings, with the real converter and decoder beside it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace wavrel::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+extern "C" char** environ;
+
+// Frames of each sample recording.
+const std::map<std::string, std::uintmax_t> kSampleFrames = {{"greeting", 531},
+                                                             {"lossy_call", 554},
+                                                             {"meeting_notes", 1280},
+                                                             {"voicemail", 271},
+                                                             {"zh_call", 741}};
+
+std::uintmax_t WavSize(std::uintmax_t frames) { return 44 + frames * 320; }
+
+struct RunResult {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+  std::vector<std::string> outLines;
+};
+
+class WavrelProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_root = fs::temp_directory_path() /
+             ("wavrel_console_test_" + std::to_string(std::random_device{}()));
+    fs::create_directories(m_root / "tmp");
+  }
+  void TearDown() override {
+    std::error_code ec;
+    for (const auto& entry : fs::recursive_directory_iterator(m_root, ec)) {
+      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::remove_all(m_root, ec);
+  }
+
+  /// A folder under the test's root with copies of the samples, each under
+  /// its own name or under the names given.
+  fs::path SampleFolder(const std::string& name,
+                        const std::map<std::string, std::string>& renamed = {}) {
+    const fs::path folder = m_root / name;
+    fs::create_directories(folder);
+    if (renamed.empty()) {
+      for (const auto& entry : fs::directory_iterator(WAVREL_SAMPLES_DIR)) {
+        CopySample(entry.path().filename().string(), folder / entry.path().filename());
+      }
+    } else {
+      for (const auto& [sample, target] : renamed) CopySample(sample, folder / target);
+    }
+    return folder;
+  }
+
+  static void CopySample(const std::string& sample, const fs::path& to) {
+    fs::copy_file(fs::path(WAVREL_SAMPLES_DIR) / sample, to, fs::copy_options::overwrite_existing);
+    fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write);
+  }
+
+  /// Runs wavrel with args; onLine sees each standard-output line with the
+  /// child's pid as it comes.
+  RunResult RunWavrel(const std::vector<std::string>& args,
+                      const std::function<void(pid_t, const std::string&)>& onLine = {},
+                      const std::vector<std::string>& extraEnv = {}) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string var = *e;
+      if (var.rfind("XMESSAGEBOX_ANSWER=", 0) == 0 || var.rfind("TMPDIR=", 0) == 0 ||
+          var.rfind("LANG=", 0) == 0 || var.rfind("LC_ALL=", 0) == 0 ||
+          var.rfind("LC_MESSAGES=", 0) == 0) {
+        continue;
+      }
+      env.push_back(var);
+    }
+    env.push_back("TMPDIR=" + (m_root / "tmp").string());
+    env.push_back("LANG=C");
+    for (const auto& var : extraEnv) env.push_back(var);
+    std::vector<char*> envp;
+    for (auto& var : env) envp.push_back(var.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argvStrings = {WAVREL_CONSOLE_PATH};
+    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& arg : argvStrings) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    int outPipe[2];
+    int errPipe[2];
+    EXPECT_EQ(pipe(outPipe), 0);
+    EXPECT_EQ(pipe(errPipe), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int null = open("/dev/null", O_RDONLY);
+      dup2(null, 0);
+      dup2(outPipe[1], 1);
+      dup2(errPipe[1], 2);
+      close(outPipe[0]);
+      close(errPipe[0]);
+      execve(argv[0], argv.data(), envp.data());
+      _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    RunResult run;
+    std::string pendingLine;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    bool outOpen = true;
+    bool errOpen = true;
+    while (outOpen || errOpen) {
+      pollfd fds[2] = {{outOpen ? outPipe[0] : -1, POLLIN, 0},
+                       {errOpen ? errPipe[0] : -1, POLLIN, 0}};
+      poll(fds, 2, 100);
+      if (std::chrono::steady_clock::now() > deadline) {
+        ADD_FAILURE() << "wavrel did not end in time";
+        kill(pid, SIGKILL);
+        break;
+      }
+      char buffer[4096];
+      if (outOpen && (fds[0].revents & (POLLIN | POLLHUP))) {
+        const ssize_t got = read(outPipe[0], buffer, sizeof(buffer));
+        if (got <= 0) {
+          outOpen = false;
+        } else {
+          run.out.append(buffer, got);
+          pendingLine.append(buffer, got);
+          for (std::size_t nl; (nl = pendingLine.find('\n')) != std::string::npos;) {
+            run.outLines.push_back(pendingLine.substr(0, nl));
+            pendingLine.erase(0, nl + 1);
+            if (onLine) onLine(pid, run.outLines.back());
+          }
+        }
+      }
+      if (errOpen && (fds[1].revents & (POLLIN | POLLHUP))) {
+        const ssize_t got = read(errPipe[0], buffer, sizeof(buffer));
+        if (got <= 0) {
+          errOpen = false;
+        } else {
+          run.err.append(buffer, got);
+        }
+      }
+    }
+    close(outPipe[0]);
+    close(errPipe[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+  }
+
+  static std::set<std::string> Listing(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      names.insert(entry.path().filename().string() + ":" +
+                   std::to_string(entry.is_regular_file() ? entry.file_size() : 0));
+    }
+    return names;
+  }
+
+  std::set<std::string> TmpLeftovers() const { return Listing(m_root / "tmp"); }
+
+  fs::path m_root;
+};
+
+std::size_t CountPrefixed(const std::vector<std::string>& lines, const std::string& prefix) {
+  std::size_t count = 0;
+  for (const auto& line : lines) count += line.rfind(prefix, 0) == 0 ? 1 : 0;
+  return count;
+}
+
+TEST_F(WavrelProcessTest, ConvertsEverySampleIntoACompleteWav) {
+  const fs::path in = SampleFolder("in");
+  const fs::path out = m_root / "out";
+  fs::create_directories(out);
+  const RunResult run = RunWavrel({"convert", in.string(), out.string()});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(CountPrefixed(run.outLines, "ok  "), 5u) << run.out;
+  for (const auto& [stem, frames] : kSampleFrames) {
+    const fs::path wav = out / (stem + ".wav");
+    ASSERT_TRUE(fs::exists(wav)) << wav;
+    EXPECT_EQ(fs::file_size(wav), WavSize(frames)) << wav;
+  }
+  EXPECT_NE(run.out.find("ok  lossy_call.qcp -> " + (out / "lossy_call.wav").string() +
+                         " (554 frames, 27 lost)\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("ok  voicemail.dat -> "), std::string::npos);
+  // The converter's frame count also counts a data chunk's pad byte.
+  EXPECT_EQ(run.outLines.back().rfind("done: 5 converted, 0 failed; 27 of ", 0), 0u)
+      << run.outLines.back();
+  EXPECT_NE(run.err.find("wavrel: Conversion finished."), std::string::npos) << run.err;
+  EXPECT_TRUE(TmpLeftovers().empty());
+  EXPECT_EQ(Listing(in).size(), 5u);  // nothing written beside the recordings
+
+  // Without an output folder, the WAV files go beside the recordings; the
+  // next run then meets them and asks first.
+  const fs::path same = SampleFolder("same", {{"greeting.qcp", "greeting.qcp"}});
+  EXPECT_EQ(RunWavrel({"convert", same.string()}).status, 0);
+  EXPECT_EQ(fs::file_size(same / "greeting.wav"), WavSize(531));
+  const RunResult asked = RunWavrel({"convert", same.string()});
+  EXPECT_EQ(asked.status, 2) << asked.err;
+  EXPECT_NE(asked.err.find("not QCP recordings"), std::string::npos) << asked.err;
+  const RunResult accepted = RunWavrel({"convert", "--yes", same.string()});
+  EXPECT_EQ(accepted.status, 0) << accepted.err;
+  EXPECT_EQ(CountPrefixed(accepted.outLines, "ok  "), 1u);
+}
+
+TEST_F(WavrelProcessTest, HostileNamesConvertUnderTheirOwnNames) {
+  const std::map<std::string, std::string> names = {{"greeting.qcp", "a b  c.qcp"},
+                                                    {"lossy_call.qcp", "quote\"s 'and' $(x).qcp"},
+                                                    {"meeting_notes.qcp", "new\nline.qcp"},
+                                                    {"zh_call.qcp", "通话 1.qcp"},
+                                                    {"voicemail.dat", "-leading.qcp"}};
+  const fs::path in = SampleFolder("in -x \"q\"", names);
+  const fs::path out = m_root / "-out";
+  fs::create_directories(out);
+  const RunResult run = RunWavrel({"convert", "--", in.string(), out.string()});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(CountPrefixed(run.outLines, "ok  "), 5u) << run.out;
+  for (const auto& [sample, name] : names) {
+    const fs::path wav = out / (name.substr(0, name.size() - 4) + ".wav");
+    ASSERT_TRUE(fs::exists(wav)) << wav;
+    EXPECT_EQ(fs::file_size(wav), WavSize(kSampleFrames.at(sample.substr(0, sample.find('.')))));
+  }
+  EXPECT_NE(run.out.find("ok  new\\nline.qcp -> "), std::string::npos) << run.out;
+  EXPECT_EQ(run.outLines.size(), 6u);  // five files and the summary, one line each
+}
+
+TEST_F(WavrelProcessTest, ReadOnlyInputConvertsAndStaysUntouched) {
+  const fs::path in = SampleFolder("in");
+  fs::permissions(in, fs::perms(0555));
+  const auto before = Listing(in);
+  const fs::path out = m_root / "out";
+  fs::create_directories(out);
+  const RunResult run = RunWavrel({"convert", in.string(), out.string()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Listing(in), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 5);
+}
+
+TEST_F(WavrelProcessTest, WavThatCannotBeWrittenIsReportedAsFailure) {
+  const fs::path in =
+      SampleFolder("in", {{"greeting.qcp", "greeting.qcp"}, {"zh_call.qcp", "zh_call.qcp"}});
+  const fs::path out = m_root / "out";
+  // A folder where the WAV file would go: no one can create that file.
+  fs::create_directories(out / "greeting.wav");
+  const RunResult run = RunWavrel({"convert", in.string(), out.string()});
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  EXPECT_EQ(CountPrefixed(run.outLines, "FAILED greeting.qcp: "), 1u) << run.out;
+  EXPECT_EQ(CountPrefixed(run.outLines, "ok  zh_call.qcp -> "), 1u) << run.out;
+  EXPECT_EQ(run.outLines.back().rfind("done: 1 converted, 1 failed", 0), 0u) << run.outLines.back();
+  // The message box of the failure, with its path, on the console.
+  EXPECT_NE(run.err.find("Cannot create the WAV file:\n" + (out / "greeting.wav").string()),
+            std::string::npos)
+      << run.err;
+  EXPECT_TRUE(fs::is_directory(out / "greeting.wav"));
+  EXPECT_TRUE(TmpLeftovers().empty());
+}
+
+TEST_F(WavrelProcessTest, RefusedRunsAndUsage) {
+  const fs::path empty = m_root / "empty";
+  fs::create_directories(empty / "sub");
+  const RunResult none = RunWavrel({"convert", empty.string()});
+  EXPECT_EQ(none.status, 2);
+  EXPECT_NE(none.err.find("The input folder contains no files."), std::string::npos) << none.err;
+  EXPECT_TRUE(none.out.empty());
+
+  const RunResult missing = RunWavrel({"convert", (m_root / "nowhere").string()});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find("cannot be opened"), std::string::npos) << missing.err;
+
+  const RunResult chinese = RunWavrel({"convert", "--lang", "zh_CN", empty.string()});
+  EXPECT_EQ(chinese.status, 2);
+  EXPECT_NE(chinese.err.find("输入文件夹中没有文件。"), std::string::npos) << chinese.err;
+  EXPECT_NE(chinese.err.find("[确定]"), std::string::npos) << chinese.err;
+
+  const RunResult help = RunWavrel({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("Usage: wavrel convert"), std::string::npos);
+  EXPECT_EQ(RunWavrel({}).status, 2);
+  EXPECT_EQ(RunWavrel({"convert", "--bogus", empty.string()}).status, 2);
+  EXPECT_EQ(RunWavrel({"convert", "a", "b", "c"}).status, 2);
+}
+
+TEST_F(WavrelProcessTest, InterruptCancelsAndLeavesNothingBehind) {
+  const fs::path in = m_root / "in";
+  fs::create_directories(in);
+  for (int i = 0; i < 40; ++i)
+    CopySample("meeting_notes.qcp", in / ("copy" + std::to_string(i) + ".qcp"));
+  const auto before = Listing(in);
+  const fs::path out = m_root / "out";
+  fs::create_directories(out);
+  int interrupts = 0;
+  const RunResult run =
+      RunWavrel({"convert", in.string(), out.string()}, [&](pid_t pid, const std::string& line) {
+        if (line.rfind("ok  ", 0) == 0 && interrupts == 0) {
+          ++interrupts;
+          kill(pid, SIGINT);
+          kill(pid, SIGINT);  // a second one changes nothing
+        }
+      });
+  EXPECT_EQ(interrupts, 1);
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  EXPECT_NE(run.err.find("Conversion cancelled."), std::string::npos) << run.err;
+  EXPECT_EQ(CountPrefixed(run.outLines, "cancelled: "), 1u) << run.out;
+  EXPECT_TRUE(TmpLeftovers().empty());
+  EXPECT_EQ(Listing(in), before);
+  std::size_t wavs = 0;
+  for (const auto& entry : fs::directory_iterator(out)) {
+    ++wavs;
+    EXPECT_EQ(entry.file_size(), WavSize(1280)) << entry.path() << " is partial";
+  }
+  EXPECT_GE(wavs, 1u);
+  EXPECT_LT(wavs, 40u);
+}
+
+}  // namespace
+}  // namespace wavrel::host

@@ -1,0 +1,114 @@
+#include "outside/host/console_window.h"
+
+#include "outside/host/console_args.h"
+#include "outside/host/utf.h"
+
+namespace wavrel::host {
+
+namespace {
+
+std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+ConsoleWindow::ConsoleWindow(std::u16string inputFolder, std::u16string outputFolder,
+                             std::FILE* out, std::FILE* err)
+    : m_inputFolder(std::move(inputFolder)),
+      m_outputFolder(std::move(outputFolder)),
+      m_out(out),
+      m_err(err) {}
+
+void ConsoleWindow::Print(std::FILE* stream, const std::string& line) {
+  // Called with m_mutex held.
+  std::fwrite(line.data(), 1, line.size(), stream);
+  std::fflush(stream);
+}
+
+void ConsoleWindow::SetTitle(const std::u16string& /*title*/) {}
+
+void ConsoleWindow::SetControlText(int id, const std::u16string& text) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  auto [it, inserted] = m_texts.try_emplace(id, text);
+  const bool changed = inserted || it->second != text;
+  it->second = text;
+  if (id == kIdStatus && changed && m_echoStatus && !text.empty()) {
+    Print(m_err, "wavrel: " + Utf16ToUtf8(text) + "\n");
+  }
+}
+
+std::u16string ConsoleWindow::GetControlText(int id) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto it = m_texts.find(id);
+  return it == m_texts.end() ? std::u16string() : it->second;
+}
+
+void ConsoleWindow::EnableControl(int id, bool enable) {
+  if (id == kIdCancel && enable && !m_started.exchange(true) && m_startingHook) m_startingHook();
+}
+
+void ConsoleWindow::ShowControl(int /*id*/, bool /*show*/) {}
+
+std::optional<std::u16string> ConsoleWindow::PickFolder(FolderPickerKind kind,
+                                                        const std::u16string& /*title*/) {
+  return kind == FolderPickerKind::kInput ? m_inputFolder : m_outputFolder;
+}
+
+RunTally ConsoleWindow::Tally() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_tally;
+}
+
+void ConsoleWindow::OnFileStarted(const std::string& /*path*/, std::size_t /*index*/,
+                                  std::size_t count) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  ++m_tally.filesStarted;
+  m_tally.listed = count;
+}
+
+void ConsoleWindow::OnFileFinished(const FileOutcome& outcome) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const std::string name = EscapeForLine(BaseName(outcome.path));
+  if (outcome.totalFrames) m_tally.framesTotal += *outcome.totalFrames;
+  if (outcome.lostFrames) m_tally.framesLost += *outcome.lostFrames;
+  if (outcome.success) {
+    ++m_tally.filesOk;
+    std::string line = "ok  " + name + " -> " + EscapeForLine(outcome.wavPath);
+    if (outcome.totalFrames && outcome.lostFrames) {
+      line += " (" + std::to_string(*outcome.totalFrames) + " frames, " +
+              std::to_string(*outcome.lostFrames) + " lost)";
+    }
+    Print(m_out, line + "\n");
+  } else {
+    ++m_tally.filesFailed;
+    const std::string reason = outcome.reason.empty() ? "no WAV file written" : outcome.reason;
+    Print(m_out, "FAILED " + name + ": " + EscapeForLine(reason) + "\n");
+  }
+}
+
+void ConsoleWindow::OnRunFinished(std::size_t files, std::size_t /*failed*/, bool cancelled) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_tally.finished = true;
+  m_tally.cancelled = cancelled;
+  if (!cancelled) m_tally.listed = files;
+}
+
+std::string ConsoleWindow::SummaryLine() const {
+  const RunTally tally = Tally();
+  std::string line = tally.cancelled || !tally.finished ? "cancelled: " : "done: ";
+  line += std::to_string(tally.filesOk) + " converted, " + std::to_string(tally.filesFailed) +
+          " failed";
+  if (tally.listed > tally.filesOk + tally.filesFailed) {
+    line +=
+        ", " + std::to_string(tally.listed - tally.filesOk - tally.filesFailed) + " not converted";
+  }
+  if (tally.framesTotal > 0) {
+    line += "; " + std::to_string(tally.framesLost) + " of " + std::to_string(tally.framesTotal) +
+            " frames lost";
+  }
+  return line + "\n";
+}
+
+}  // namespace wavrel::host

@@ -1,0 +1,97 @@
+// The conversion dialog's window on a console: the folders come from the
+// command line as if browsed, status-line changes go to standard error and
+// each file's result to standard output.
+//
+// Threads: the dialog calls it from the main thread, its worker and its
+// animation thread; every operation takes the window's lock and prints with
+// one write, so lines never interleave.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "plugin/engine/conversion_observer.h"
+#include "plugin/platform/dialog_window.h"
+
+namespace wavrel::host {
+
+/// What a run reported, summed over its files.
+struct RunTally {
+  std::size_t filesStarted = 0;
+  std::size_t filesOk = 0;
+  std::size_t filesFailed = 0;
+  std::int64_t framesTotal = 0;  ///< over the files whose frames are known
+  std::int64_t framesLost = 0;
+  bool finished = false;   ///< OnRunFinished came
+  bool cancelled = false;  ///< ... and said the run was cut short
+  std::size_t listed = 0;  ///< files in the run's list
+};
+
+class ConsoleWindow final : public IDialogWindow, public IConversionObserver {
+ public:
+  /// out gets the per-file lines and the summary, err the status lines.
+  ConsoleWindow(std::u16string inputFolder, std::u16string outputFolder, std::FILE* out,
+                std::FILE* err);
+
+  /// Status-line changes are printed from now on (not those of start-up).
+  void EchoStatus(bool echo) { m_echoStatus = echo; }
+  /// Called on the calling thread when the dialog enables its Cancel button,
+  /// that is when a conversion is about to start.
+  void OnConversionStarting(std::function<void()> hook) { m_startingHook = std::move(hook); }
+
+  bool ConversionStarted() const { return m_started; }
+  bool Ended() const { return m_ended; }
+  RunTally Tally() const;
+  /// The summary line for standard output.
+  std::string SummaryLine() const;
+
+  // IDialogWindow
+  void SetTitle(const std::u16string& title) override;
+  void SetControlText(int id, const std::u16string& text) override;
+  std::u16string GetControlText(int id) const override;
+  void EnableControl(int id, bool enable) override;
+  void ShowControl(int id, bool show) override;
+  void RedrawAll() override {}
+  std::optional<std::u16string> PickFolder(FolderPickerKind kind,
+                                           const std::u16string& title) override;
+  IPictureControl& Picture() override { return m_picture; }
+  void EndDialog() override { m_ended = true; }
+
+  // IConversionObserver
+  void OnFileStarted(const std::string& path, std::size_t index, std::size_t count) override;
+  void OnFileFinished(const FileOutcome& outcome) override;
+  void OnRunFinished(std::size_t files, std::size_t failed, bool cancelled) override;
+
+ private:
+  /// The console shows no pictures.
+  class NoPicture final : public IPictureControl {
+   public:
+    bool LoadPicture(const std::u16string&) override { return true; }
+    void StartDrawing() override {}
+    void StopAnimation() override {}
+    void ReleasePicture() override {}
+  };
+
+  void Print(std::FILE* stream, const std::string& line);
+
+  const std::u16string m_inputFolder;
+  const std::u16string m_outputFolder;
+  std::FILE* const m_out;
+  std::FILE* const m_err;
+  NoPicture m_picture;
+  std::function<void()> m_startingHook;
+  std::atomic<bool> m_echoStatus{false};
+  std::atomic<bool> m_started{false};
+  std::atomic<bool> m_ended{false};
+
+  mutable std::mutex m_mutex;
+  std::map<int, std::u16string> m_texts;  // guarded by m_mutex
+  RunTally m_tally;                       // guarded by m_mutex
+};
+
+}  // namespace wavrel::host
