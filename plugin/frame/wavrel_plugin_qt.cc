@@ -1,0 +1,59 @@
+// CWavrelImpl, the IWavrel object. This file goes into libWavrelPlugin.so
+// itself rather than the toolkit-free core, because ShowDialog runs the Qt
+// window of the dialog.
+#include <new>
+
+#include "plugin/engine/wavrel_dlg.h"
+#include "plugin/frame/wavrel_plugin.h"
+#include "plugin/ui/dialog_runner.h"
+
+namespace wavrel {
+
+CWavrelImpl::~CWavrelImpl() { DeleteDialog(); }
+
+void CWavrelImpl::DeleteDialog() {
+  try {
+    delete dialog;  // stops the dialog's worker threads
+  } catch (...) {
+  }
+  dialog = nullptr;
+  m_releasePending = false;
+}
+
+void CWavrelImpl::Release() {
+  if (m_running) {
+    m_releasePending = true;
+    return;
+  }
+  DeleteDialog();
+}
+
+std::int32_t CWavrelImpl::Reserved() { return 0; }
+
+// On Windows the dialog template came from the module state's resource handle,
+// saved and restored around the modal loop. The Qt window builds itself from
+// the control table compiled into this library, so there is no handle to keep.
+std::int32_t CWavrelImpl::ShowDialog() {
+  if (m_running) return -1;  // the open dialog is still in use on the stack
+  // The previous dialog object's window ended with its modal loop.
+  DeleteDialog();
+  try {
+    dialog = new (std::nothrow) CWavrelDlg();
+  } catch (...) {
+    dialog = nullptr;
+  }
+  if (dialog == nullptr) return -1;
+
+  int result = -1;
+  m_running = true;
+  try {
+    result = RunWavrelDialogModal(*dialog);
+  } catch (...) {
+    result = -1;
+  }
+  m_running = false;
+  if (m_releasePending) DeleteDialog();
+  return result == 0 ? 0 : -1;
+}
+
+}  // namespace wavrel
