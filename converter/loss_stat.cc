@@ -1,25 +1,40 @@
 #include "converter/loss_stat.h"
 
+#include <cstring>
+
 namespace vocrate {
 namespace {
 
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // Writes "%d, " for the value read as a signed 32-bit number; returns the
-// length. `out` holds at least 13 bytes.
+// length, at most 13.
 std::size_t PutPosition(std::uint32_t position, char* out) {
-  char digits[10];
-  std::size_t n = 0;
+  char digits[12];
+  char* const end = digits + sizeof digits;
+  char* p = end;
   const bool negative = static_cast<std::int32_t>(position) < 0;
   std::uint32_t magnitude = negative ? 0u - position : position;
-  do {
-    digits[n++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  std::size_t len = 0;
-  if (negative) out[len++] = '-';
-  while (n != 0) out[len++] = digits[--n];
-  out[len++] = ',';
-  out[len++] = ' ';
-  return len;
+  while (magnitude >= 100) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * (magnitude % 100), 2);
+    magnitude /= 100;
+  }
+  if (magnitude >= 10) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * magnitude, 2);
+  } else {
+    *--p = static_cast<char>('0' + magnitude);
+  }
+  if (negative) *--p = '-';
+  const std::size_t n = static_cast<std::size_t>(end - p);
+  std::memcpy(out, p, n);
+  out[n] = ',';
+  out[n + 1] = ' ';
+  return n + 2;
 }
 
 }  // namespace
@@ -51,40 +66,41 @@ std::string FormatLossSummary(std::uint32_t frames, std::uint32_t lost) {
   return text;
 }
 
-namespace {
-constexpr std::size_t kPendingLimit = std::size_t{64} << 10;
-}  // namespace
+LossStatFile::LossStatFile(std::FILE* file) : m_file(file), m_pending(kPendingLimit + 64) {}
 
-LossStatFile::LossStatFile(std::FILE* file) : m_file(file) {
-  m_pending.reserve(kPendingLimit + 64);
+void LossStatFile::Append(std::string_view text) {
+  if (m_used + text.size() > m_pending.size()) Drain();
+  if (text.size() > m_pending.size()) {
+    Write(text.data(), text.size());
+    return;
+  }
+  std::memcpy(m_pending.data() + m_used, text.data(), text.size());
+  m_used += text.size();
 }
 
-void LossStatFile::Header(std::string_view source_path) {
-  m_pending += FormatLossHeader(source_path);
-}
+void LossStatFile::Header(std::string_view source_path) { Append(FormatLossHeader(source_path)); }
 
 void LossStatFile::Lost(std::uint32_t position) {
-  char buffer[16];
-  m_pending.append(buffer, PutPosition(position, buffer));
-  if (m_pending.size() >= kPendingLimit) {
-    if (std::fwrite(m_pending.data(), 1, m_pending.size(), m_file) != m_pending.size()) {
-      m_failed = true;
-    }
-    m_pending.clear();
-  }
+  m_used += PutPosition(position, m_pending.data() + m_used);
+  if (m_used >= kPendingLimit) Drain();
 }
 
 void LossStatFile::Summary(std::uint32_t frames, std::uint32_t lost) {
-  m_pending += FormatLossSummary(frames, lost);
+  Append(FormatLossSummary(frames, lost));
   Flush();
 }
 
+void LossStatFile::Write(const char* data, std::size_t size) {
+  if (size != 0 && std::fwrite(data, 1, size, m_file) != size) m_failed = true;
+}
+
+void LossStatFile::Drain() {
+  Write(m_pending.data(), m_used);
+  m_used = 0;
+}
+
 bool LossStatFile::Flush() {
-  if (!m_pending.empty() &&
-      std::fwrite(m_pending.data(), 1, m_pending.size(), m_file) != m_pending.size()) {
-    m_failed = true;
-  }
-  m_pending.clear();
+  Drain();
   if (std::fflush(m_file) != 0) m_failed = true;
   return !m_failed;
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vocrate {
 
@@ -50,9 +51,17 @@ class LossStatFile final : public LossSink {
   /// Writes out the gathered text and flushes the file; false when a write failed.
   bool Flush();
 
+  /// Text is handed to the file once this much has gathered.
+  static constexpr std::size_t kPendingLimit = std::size_t{64} << 10;
+
  private:
+  void Append(std::string_view text);
+  void Write(const char* data, std::size_t size);
+  void Drain();
+
   std::FILE* m_file;
-  std::string m_pending;
+  std::vector<char> m_pending;  // kPendingLimit + room for one position
+  std::size_t m_used = 0;
   bool m_failed = false;
 };
 
