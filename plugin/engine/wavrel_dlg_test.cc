@@ -1,0 +1,690 @@
+#include "plugin/engine/wavrel_dlg.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "converter/qcp_format.h"
+#include "plugin/engine/testing/fake_host.h"
+#include "plugin/engine/testing/fake_message_box.h"
+#include "plugin/engine/testing/fake_window.h"
+
+// Only this file's host-pointer setter is needed; host_services.h is not
+// included because it clashes with the window's control ids.
+namespace wavrel {
+void SetHostPointer(IPluginHost* host);
+}
+
+namespace wavrel {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::FakeLocaleHost;
+using testing::RecordedMessageBoxes;
+using testing::RecordingWindow;
+using testing::Utf16;
+using testing::Utf8;
+
+const fs::path kPluginDir = WAVREL_TEST_PLUGIN_DIR;
+const fs::path kHostDir = kPluginDir.parent_path().parent_path();
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+/// A QCP file: the identifying bytes of an EVRC QCP header, then payload.
+std::string QcpBytes(const std::string& payload) {
+  std::string bytes(qcp::kHeaderSize, '\0');
+  std::copy(qcp::kRiffId.begin(), qcp::kRiffId.end(), bytes.begin() + qcp::kRiffIdOffset);
+  std::copy(qcp::kQlcmId.begin(), qcp::kQlcmId.end(), bytes.begin() + qcp::kFormTypeOffset);
+  std::copy(qcp::kEvrcCodecGuid.begin(), qcp::kEvrcCodecGuid.end(),
+            bytes.begin() + qcp::kCodecGuidOffset);
+  return bytes + payload;
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+bool Gone(pid_t pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 8000ms) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
+struct ChildRun {
+  std::string role;
+  pid_t pid = 0;
+  std::string cwd;
+  std::vector<std::string> args;
+};
+
+class RecordingObserver final : public IConversionObserver {
+ public:
+  void OnFileStarted(const std::string& path, std::size_t, std::size_t) override {
+    std::lock_guard lock(m_mutex);
+    started.push_back(path);
+  }
+  void OnFileFinished(const FileOutcome& outcome) override {
+    {
+      std::lock_guard lock(m_mutex);
+      finished.push_back(outcome);
+    }
+    if (holdAfterFile) std::this_thread::sleep_for(*holdAfterFile);
+  }
+  void OnRunFinished(std::size_t files, std::size_t failed, bool cancelled) override {
+    std::lock_guard lock(m_mutex);
+    runs.push_back({files, failed, cancelled});
+  }
+  struct Run {
+    std::size_t files, failed;
+    bool cancelled;
+  };
+  std::mutex m_mutex;
+  std::vector<std::string> started;
+  std::vector<FileOutcome> finished;
+  std::vector<Run> runs;
+  std::optional<std::chrono::milliseconds> holdAfterFile;
+};
+
+class DialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const char* tmp = std::getenv("TMPDIR")) m_savedTmpDir = tmp;
+    std::string pattern = (fs::temp_directory_path() / "wavrel_dlg_test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    m_root = pattern;
+    m_in = m_root / "in";
+    m_out = m_root / "out";
+    m_tmp = m_root / "tmp";
+    fs::create_directories(m_in);
+    fs::create_directories(m_out);
+    fs::create_directories(m_tmp);
+    // Work folders of the runs appear here, so that the test sees them go.
+    setenv("TMPDIR", m_tmp.c_str(), 1);
+    for (const char* name : {"FAKE_VOCRATE", "FAKE_VOCRATE_ONLY", "FAKE_EVRC_2004",
+                             "FAKE_EVRC_2004_ONLY", "FAKE_PCM_BYTES"}) {
+      unsetenv(name);
+    }
+    setenv("FAKE_CHILD_LOG", (m_root / "children.log").c_str(), 1);
+    RestorePluginFolder();
+    testing::ResetMessageBoxes(1);
+    SetHostPointer(&m_host);
+    Reopen();
+  }
+
+  void TearDown() override {
+    m_dlg.reset();
+    SetHostPointer(nullptr);
+    RestorePluginFolder();
+    if (m_savedTmpDir) {
+      setenv("TMPDIR", m_savedTmpDir->c_str(), 1);
+    } else {
+      unsetenv("TMPDIR");
+    }
+    fs::remove_all(m_root);
+  }
+
+  static void RestorePluginFolder() {
+    std::error_code ignored;
+    if (fs::exists(kPluginDir / "evrc_2004.off")) {
+      fs::rename(kPluginDir / "evrc_2004.off", kPluginDir / "evrc_2004");
+    }
+    fs::remove(kPluginDir / "WavrelPluginSet.xml", ignored);
+    fs::remove_all(kHostDir / "plugins", ignored);
+  }
+
+  /// A fresh dialog on a fresh window (texts are read at start-up).
+  void Reopen() {
+    m_dlg.reset();
+    m_window = std::make_unique<RecordingWindow>();
+    m_dlg = std::make_unique<CWavrelDlg>();
+    m_dlg->AttachWindow(m_window.get());
+    m_dlg->SetObserver(&m_observer);
+    m_dlg->InitDialog();
+  }
+
+  void SelectFolders(const fs::path& in, const fs::path& out) {
+    m_window->ScriptPick(in.string());
+    m_dlg->OnBrowseInput();
+    m_window->ScriptPick(out.string());
+    m_dlg->OnBrowseOutput();
+  }
+
+  void ConvertAndWait() {
+    m_dlg->OnConvert();
+    ASSERT_TRUE(WaitUntil([&] { return !m_dlg->IsConverting() && !m_dlg->IsAnimating(); }));
+  }
+
+  std::vector<ChildRun> Children() const {
+    std::vector<ChildRun> runs;
+    std::istringstream log(Slurp(m_root / "children.log"));
+    for (std::string line; std::getline(log, line);) {
+      std::istringstream fields(line);
+      ChildRun run;
+      fields >> run.role >> run.pid >> run.cwd;
+      for (std::string arg; fields >> arg;) run.args.push_back(arg);
+      runs.push_back(run);
+    }
+    return runs;
+  }
+
+  /// The run of role whose input path contains text, when it has started.
+  std::optional<ChildRun> ChildFor(const std::string& role, const std::string& text) const {
+    for (const ChildRun& run : Children()) {
+      const std::string& input = role == "vocrate" ? run.args.at(0) : run.args.at(1);
+      if (run.role == role && input.find(text) != std::string::npos) return run;
+    }
+    return std::nullopt;
+  }
+
+  std::vector<std::string> Boxes() const {
+    std::vector<std::string> out;
+    for (const auto& box : RecordedMessageBoxes()) {
+      out.push_back(Utf8(box.text) + "|" + Utf8(box.caption) + "|" + std::to_string(box.style));
+    }
+    return out;
+  }
+
+  bool TmpIsEmpty() const { return fs::is_empty(m_tmp); }
+
+  std::vector<std::string> Names(const fs::path& folder) const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::optional<std::string> m_savedTmpDir;
+  fs::path m_root, m_in, m_out, m_tmp;
+  FakeLocaleHost m_host;
+  RecordingObserver m_observer;
+  std::unique_ptr<RecordingWindow> m_window;
+  std::unique_ptr<CWavrelDlg> m_dlg;
+};
+
+TEST_F(DialogTest, StartUpTextsProgramsAndReadyState) {
+  const std::vector<std::u16string> keys = {
+      u"IDS_TITLE_NAME",    u"IDS_PROMPT_INFO",        u"IDS_CONTENT_INFO",
+      u"IDS_RESOURCE_PATH", u"IDS_TARGET_NAME",        u"IDC_CONVERT",
+      u"IDS_CANCLE",        u"IDS_MESSAGE_NO_EMPTY",   u"IDS_CONVERING",
+      u"IDS_CONVERED",      u"IDS_CONVER_CANCLEING",   u"IDS_CONVER_CANCLEED",
+      u"IDS_QUIT_MESSAGE",  u"IDS_LOSE_EXEFILE",       u"IDS_NO_OPEN_FILE",
+      u"IDS_CHECK_FOLDER",  u"IDS_SAVEQCP_FOLDER",     u"IDS_SOME_NOQCP",
+      u"IDS_PROMPT",        u"IDS_NOQCPFILE_ONFOLDER", u"IDS_NOQCP_FORMAT",
+      u"IDS_SELECT_FOLDER", u"IDS_CONVER_FAILED"};
+  const auto asked = m_host.AskedKeys();
+  ASSERT_GE(asked.size(), keys.size());
+  EXPECT_EQ(std::vector<std::u16string>(asked.end() - keys.size(), asked.end()), keys);
+
+  EXPECT_EQ(m_window->Title(), "T:IDS_TITLE_NAME");
+  EXPECT_EQ(m_window->Text(kIdPromptGroup), "T:IDS_PROMPT_INFO");
+  EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONTENT_INFO");
+  EXPECT_EQ(m_window->Text(kIdInputLabel), "T:IDS_RESOURCE_PATH");
+  EXPECT_EQ(m_window->Text(kIdOutputLabel), "T:IDS_TARGET_NAME");
+  EXPECT_EQ(m_window->Text(kIdConvert), "T:IDC_CONVERT");
+  EXPECT_EQ(m_window->Text(kIdCancel), "T:IDS_CANCLE");
+  EXPECT_FALSE(m_window->Enabled(kIdCancel));
+  EXPECT_TRUE(m_window->Enabled(kIdConvert));
+  EXPECT_EQ(m_dlg->Step(), kStepIdle);
+  EXPECT_EQ(m_dlg->SampleRateSetting(), -1);
+  EXPECT_EQ(fs::path(Utf8(m_dlg->ConverterPath())), kPluginDir / "vocrate");
+  EXPECT_EQ(fs::path(Utf8(m_dlg->DecoderPath())), kPluginDir / "evrc_2004");
+
+  // Enter and Escape do nothing; closing while idle ends at once, deleting nothing.
+  WriteFile(m_in / "x.evrc", "mine");
+  const auto before = m_window->Log().Entries().size();
+  m_dlg->OnOK();
+  m_dlg->OnCancel();
+  EXPECT_EQ(m_window->Log().Entries().size(), before);
+  m_dlg->OnCloseRequest();
+  EXPECT_TRUE(m_window->Ended());
+  EXPECT_EQ(Slurp(m_in / "x.evrc"), "mine");
+}
+
+TEST_F(DialogTest, SampleRateSetting) {
+  const auto write = [](const fs::path& path, const std::string& body) {
+    fs::create_directories(path.parent_path());
+    WriteFile(path, "<?xml version=\"1.0\"?>\n<converwavset>" + body + "</converwavset>\n");
+  };
+  const fs::path settings = kPluginDir / "WavrelPluginSet.xml";
+  // The last counting property wins.
+  write(settings, "<property name=\"a\">16000</property><property name=\"b\">8000</property>");
+  EXPECT_EQ(m_dlg->ReadSampleRateSetting(), 8000);
+  // A property counts only when its first attribute is "name"; text read like atoi.
+  write(settings,
+        "<property name=\"x\"> 16000abc</property><property id=\"1\" name=\"r\">44100</property>");
+  EXPECT_EQ(m_dlg->ReadSampleRateSetting(), 16000);
+  write(settings, "<property name=\"x\">fast</property>");
+  EXPECT_EQ(m_dlg->ReadSampleRateSetting(), 0);
+  WriteFile(settings, "<other><property name=\"x\">16000</property></other>");
+  EXPECT_EQ(m_dlg->ReadSampleRateSetting(), -1);
+  WriteFile(settings, "<converwavset><property name=\"x\">16000");  // malformed
+  EXPECT_EQ(m_dlg->ReadSampleRateSetting(), -1);
+  fs::remove(settings);
+  EXPECT_EQ(m_dlg->ReadSampleRateSetting(), -1);
+  // The lower-case folder spelling is read when the usual one has no file.
+  write(kHostDir / "plugins" / "WavrelPlugin" / "WavrelPluginSet.xml",
+        "<property name=\"x\">11025</property>");
+  EXPECT_EQ(m_dlg->ReadSampleRateSetting(), 11025);
+}
+
+TEST_F(DialogTest, ChecksBeforeConvertingShowTheirMessagesInOrder) {
+  const std::string caption = "|T:IDS_PROMPT|48";
+  // Nothing picked; then a cancelled input picker (input empty, output "/").
+  m_dlg->OnConvert();
+  m_window->ScriptPick(std::nullopt);
+  m_dlg->OnBrowseInput();
+  EXPECT_EQ(m_window->Text(kIdInputEdit), "");
+  EXPECT_EQ(m_window->Text(kIdOutputEdit), "/");
+  m_dlg->OnConvert();
+  // A program missing is found before any folder is looked at.
+  fs::rename(kPluginDir / "evrc_2004", kPluginDir / "evrc_2004.off");
+  SelectFolders(m_root / "missing", m_out);
+  m_dlg->OnConvert();
+  RestorePluginFolder();
+  // Folders that do not exist, or are files.
+  m_dlg->OnConvert();
+  SelectFolders(m_in, m_root / "missing");
+  m_dlg->OnConvert();
+  WriteFile(m_root / "file", "x");
+  SelectFolders(m_root / "file", m_out);
+  m_dlg->OnConvert();
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{
+                         "T:IDS_MESSAGE_NO_EMPTY" + caption, "T:IDS_MESSAGE_NO_EMPTY" + caption,
+                         "T:IDS_LOSE_EXEFILE" + caption, "T:IDS_CHECK_FOLDER" + caption,
+                         "T:IDS_CHECK_FOLDER" + caption, "T:IDS_CHECK_FOLDER" + caption}));
+  EXPECT_FALSE(m_dlg->IsConverting());
+  EXPECT_FALSE(m_window->Enabled(kIdCancel));
+  EXPECT_TRUE(Children().empty());
+}
+
+TEST_F(DialogTest, ScanJudgesFilesByContentOnly) {
+  const std::string caption = "|T:IDS_PROMPT|48";
+  // An empty folder, then one with only a subfolder (whose QCP is not seen).
+  SelectFolders(m_in, m_out);
+  m_dlg->OnConvert();
+  fs::create_directories(m_in / "sub");
+  WriteFile(m_in / "sub" / "deep.qcp", QcpBytes("x"));
+  m_dlg->OnConvert();
+  // Files that only look like QCP files.
+  WriteFile(m_in / "notes.txt", "hello");
+  WriteFile(m_in / "fake.qcp", "RIFF....QLCM but text");
+  WriteFile(m_in / "short.qcp", QcpBytes("").substr(0, qcp::kIdentifyingBytes - 1));
+  std::string guid = QcpBytes("x");
+  guid[qcp::kIdentifyingBytes - 1] ^= 0x01;
+  guid[qcp::kIdentifyingBytes - 2] ^= 0x01;
+  WriteFile(m_in / "guid.qcp", guid);
+  m_dlg->OnConvert();
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"T:IDS_NOQCPFILE_ONFOLDER" + caption,
+                                               "T:IDS_NOQCPFILE_ONFOLDER" + caption,
+                                               "T:IDS_NOQCP_FORMAT" + caption}));
+  EXPECT_TRUE(m_dlg->FoundNonQcp());
+  EXPECT_TRUE(m_dlg->FileList().empty());
+
+  // Exactly the identifying bytes suffice; the name does not matter.
+  WriteFile(m_in / "exact", QcpBytes("").substr(0, qcp::kIdentifyingBytes));
+  WriteFile(m_in / "voice.dat", QcpBytes("y"));
+  m_dlg->ScanInputFolder(Utf16(m_in.string()));
+  std::vector<std::string> found = m_dlg->FileList();
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found,
+            (std::vector<std::string>{(m_in / "exact").string(), (m_in / "voice.dat").string()}));
+  EXPECT_FALSE(m_dlg->IsQcpFile(u""));
+  EXPECT_FALSE(m_dlg->IsQcpFile(Utf16((m_in / "sub").string())));
+}
+
+TEST_F(DialogTest, MixedFolderAsksFirstAndConvertsOnlyOnOk) {
+  WriteFile(m_in / "a.qcp", QcpBytes("first"));
+  WriteFile(m_in / "b.qcp", QcpBytes("second"));
+  WriteFile(m_in / "readme.txt", "text");
+  SelectFolders(m_in, m_out);
+  testing::ScriptMessageBoxAnswer(2);
+  m_dlg->OnConvert();
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"T:IDS_SOME_NOQCP|T:IDS_PROMPT|49"});
+  EXPECT_FALSE(m_dlg->IsConverting());
+  EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONTENT_INFO");
+  EXPECT_TRUE(Names(m_out).empty());
+
+  testing::ScriptMessageBoxAnswer(1);
+  ConvertAndWait();
+  EXPECT_EQ(Names(m_out), (std::vector<std::string>{"a.wav", "b.wav"}));
+  EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONVERED");
+}
+
+TEST_F(DialogTest, RunConvertsInByteOrderAndLeavesOnlyTheWavFiles) {
+  WriteFile(m_in / "a.qcp", QcpBytes("alpha"));
+  WriteFile(m_in / "B.qcp", QcpBytes("bravo"));
+  WriteFile(m_in / "c.d.dat", QcpBytes("charlie"));
+  // The user's own files of the intermediates' names are never touched.
+  WriteFile(m_in / "a.evrc", "mine");
+  WriteFile(m_in / "a.pcm", "mine");
+  WriteFile(m_in / "loss_stat.txt", "mine");
+  WriteFile(m_out / "a.wav", "left by an earlier run");
+  SelectFolders(m_in, m_out);
+  ConvertAndWait();
+
+  const auto children = Children();
+  ASSERT_EQ(children.size(), 6u);
+  const char* order[] = {"B", "a", "c.d"};
+  for (int i = 0; i < 3; ++i) {
+    const ChildRun& conv = children[2 * i];
+    const ChildRun& dec = children[2 * i + 1];
+    ASSERT_EQ(conv.role, "vocrate");
+    ASSERT_EQ(dec.role, "evrc_2004");
+    const fs::path work = conv.cwd;
+    EXPECT_EQ(work.parent_path(), fs::canonical(m_tmp));
+    const std::string base = (work / order[i]).string();
+    EXPECT_EQ(fs::path(conv.args.at(0)).parent_path(), m_in);
+    EXPECT_EQ(conv.args, (std::vector<std::string>{conv.args.at(0), base + ".evrc", "1"}));
+    EXPECT_EQ(dec.args,
+              (std::vector<std::string>{"-i", base + ".evrc", "-o", base + ".pcm", "-d"}));
+  }
+  EXPECT_TRUE(TmpIsEmpty());
+  EXPECT_EQ(Names(m_in), (std::vector<std::string>{"B.qcp", "a.evrc", "a.pcm", "a.qcp", "c.d.dat",
+                                                   "loss_stat.txt"}));
+  EXPECT_EQ(Slurp(m_in / "a.evrc") + Slurp(m_in / "a.pcm") + Slurp(m_in / "loss_stat.txt"),
+            "minemine"
+            "mine");
+  EXPECT_EQ(Names(m_out), (std::vector<std::string>{"B.wav", "a.wav", "c.d.wav"}));
+  // The fake decoder's PCM is the QCP file itself, so the samples show which
+  // file each WAV came from; an earlier run's a.wav is replaced.
+  const std::string wav = Slurp(m_out / "a.wav");
+  ASSERT_EQ(wav.size(), 44 + QcpBytes("alpha").size());
+  EXPECT_TRUE(wav.substr(44) == QcpBytes("alpha"));
+
+  EXPECT_EQ(m_window->StatusTexts(),
+            (std::vector<std::string>{"T:IDS_CONTENT_INFO", "T:IDS_CONTENT_INFO", "T:IDS_CONVERING",
+                                      "T:IDS_CONVERED"}));
+  for (int id : {kIdConvert, kIdBrowseInput, kIdBrowseOutput}) EXPECT_TRUE(m_window->Enabled(id));
+  EXPECT_FALSE(m_window->Enabled(kIdCancel));
+  EXPECT_EQ(m_dlg->Step(), kStepCleanUp);
+  EXPECT_TRUE(m_dlg->FileList().empty());
+  EXPECT_EQ(m_window->Log().Matching("picture"),
+            (std::vector<std::string>{"picture load " + (kPluginDir / "process.gif").string(),
+                                      "picture start", "picture stop", "picture release",
+                                      "picture load " + (kPluginDir / "static.gif").string(),
+                                      "picture start"}));
+  EXPECT_TRUE(m_window->Log().Contains("redraw"));
+  EXPECT_TRUE(m_window->Shown(kIdPicture));
+
+  std::lock_guard lock(m_observer.m_mutex);
+  ASSERT_EQ(m_observer.finished.size(), 3u);
+  for (const FileOutcome& outcome : m_observer.finished) {
+    EXPECT_TRUE(outcome.success) << outcome.path << ": " << outcome.reason;
+    EXPECT_EQ(outcome.totalFrames, 10);
+    EXPECT_EQ(outcome.lostFrames, 2);
+  }
+  EXPECT_EQ(m_observer.finished[0].wavPath, (m_out / "B.wav").string());
+  ASSERT_EQ(m_observer.runs.size(), 1u);
+  EXPECT_EQ(m_observer.runs[0].files, 3u);
+  EXPECT_EQ(m_observer.runs[0].failed, 0u);
+  EXPECT_FALSE(m_observer.runs[0].cancelled);
+}
+
+TEST_F(DialogTest, FailuresAreCountedAndReported) {
+  for (const char* name : {"a", "b", "c"}) {
+    WriteFile(m_in / (std::string(name) + ".qcp"), QcpBytes(name));
+  }
+  SelectFolders(m_in, m_out);
+  // The decoder fails for b: the host's text carries the counts.
+  m_host.SetText(u"IDS_CONVER_FAILED", u"%1 of %2 failed");
+  Reopen();
+  SelectFolders(m_in, m_out);
+  setenv("FAKE_EVRC_2004", "fail3", 1);
+  setenv("FAKE_EVRC_2004_ONLY", "/b.evrc", 1);
+  ConvertAndWait();
+  EXPECT_EQ(m_window->Text(kIdStatus), "1 of 3 failed");
+  {
+    std::lock_guard lock(m_observer.m_mutex);
+    ASSERT_EQ(m_observer.finished.size(), 3u);
+    EXPECT_FALSE(m_observer.finished[1].success);
+    EXPECT_EQ(m_observer.finished[1].reason, "decoder exited with status 3");
+    EXPECT_EQ(m_observer.runs.back().failed, 1u);
+    m_observer.finished.clear();
+  }
+
+  // Without a text for it the finished text gets the counts appended. The
+  // converter crashes for a; the decoder writes no PCM for c.
+  m_host.SetText(u"IDS_CONVER_FAILED", u"");
+  Reopen();
+  SelectFolders(m_in, m_out);
+  setenv("FAKE_VOCRATE", "segv", 1);
+  setenv("FAKE_VOCRATE_ONLY", "/a.qcp", 1);
+  setenv("FAKE_EVRC_2004", "nopcm", 1);
+  setenv("FAKE_EVRC_2004_ONLY", "/c.evrc", 1);
+  fs::remove_all(m_out);
+  fs::create_directories(m_out);
+  ConvertAndWait();
+  EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONVERED (2/3)");
+  EXPECT_EQ(Names(m_out), std::vector<std::string>{"b.wav"});
+  std::lock_guard lock(m_observer.m_mutex);
+  ASSERT_EQ(m_observer.finished.size(), 3u);
+  EXPECT_EQ(m_observer.finished[0].reason, "converter killed by signal 11");
+  EXPECT_TRUE(m_observer.finished[1].success);
+  EXPECT_EQ(m_observer.finished[2].reason, "decoder produced no PCM");
+  EXPECT_TRUE(TmpIsEmpty());
+}
+
+TEST_F(DialogTest, SameStemFilesBothKeepTheirWav) {
+  WriteFile(m_in / "x.qcp", QcpBytes("from qcp"));
+  WriteFile(m_in / "x.dat", QcpBytes("from dat"));
+  WriteFile(m_out / "x.wav", "an earlier run's file");
+  SelectFolders(m_in, m_out);
+  ConvertAndWait();
+  // x.dat sorts first and takes x.wav; x.qcp does not overwrite it.
+  EXPECT_EQ(Names(m_out), (std::vector<std::string>{"x (2).wav", "x.wav"}));
+  EXPECT_TRUE(Slurp(m_out / "x.wav").substr(44) == QcpBytes("from dat"));
+  EXPECT_TRUE(Slurp(m_out / "x (2).wav").substr(44) == QcpBytes("from qcp"));
+  EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONVERED");
+}
+
+TEST_F(DialogTest, WavThatCannotBeCreatedIsReportedAndTheNextFileGoesOn) {
+  WriteFile(m_in / "a.qcp", QcpBytes("a"));
+  WriteFile(m_in / "b.qcp", QcpBytes("b"));
+  fs::create_directories(m_out / "a.wav");  // the name is taken by a folder
+  SelectFolders(m_in, m_out);
+  ConvertAndWait();
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"T:IDS_NO_OPEN_FILE" + (m_out / "a.wav").string() +
+                                              "|T:IDS_PROMPT|48"});
+  EXPECT_TRUE(fs::is_directory(m_out / "a.wav"));
+  EXPECT_TRUE(fs::is_regular_file(m_out / "b.wav"));
+  EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONVER_FAILED");
+  EXPECT_TRUE(TmpIsEmpty());
+}
+
+/// Starts a run of a.qcp (quick) and b.qcp, which is held in step by a slow
+/// converter, a slow decoder or a slow copy; returns once b is in that step.
+class StopTest : public DialogTest {
+ protected:
+  pid_t StartAndHold(int step) {
+    WriteFile(m_in / "a.qcp", QcpBytes("a"));
+    WriteFile(m_in / "b.qcp", QcpBytes("b"));
+    SelectFolders(m_in, m_out);
+    if (step == kStepConverter) {
+      setenv("FAKE_VOCRATE", "sleep=3000", 1);
+      setenv("FAKE_VOCRATE_ONLY", "/b.qcp", 1);
+    } else if (step == kStepDecoder) {
+      setenv("FAKE_EVRC_2004", "sleep=3000", 1);
+      setenv("FAKE_EVRC_2004_ONLY", "/b.evrc", 1);
+    } else if (step == kStepWav) {
+      setenv("FAKE_PCM_BYTES", std::to_string(kWavCopyBlockSize * 40).c_str(), 1);
+      m_dlg->WavWriterForTesting().SetBlockHook(
+          [](std::uint64_t) { std::this_thread::sleep_for(20ms); });
+    }
+    m_dlg->OnConvert();
+    const char* role = step == kStepConverter ? "vocrate" : "evrc_2004";
+    const bool held = WaitUntil([&] {
+      if (m_dlg->Step() != step) return false;
+      if (step == kStepWav) return fs::exists(m_out / "b.wav");
+      return ChildFor(role, step == kStepConverter ? "/b.qcp" : "/b.evrc").has_value();
+    });
+    EXPECT_TRUE(held);
+    if (step == kStepWav) return 0;
+    return ChildFor(role, step == kStepConverter ? "/b.qcp" : "/b.evrc")->pid;
+  }
+
+  /// What every stopped run leaves: a's WAV, nothing of b, no child, no
+  /// work folder, the threads ended.
+  void ExpectCleanStop(pid_t child) {
+    EXPECT_FALSE(m_dlg->IsConverting());
+    EXPECT_FALSE(m_dlg->IsAnimating());
+    EXPECT_TRUE(child == 0 || Gone(child));
+    EXPECT_EQ(Names(m_out), std::vector<std::string>{"a.wav"});
+    // a's WAV is complete (with a large fake PCM in the copy step).
+    const bool aComplete = Slurp(m_out / "a.wav").substr(44) == QcpBytes("a") ||
+                           fs::file_size(m_out / "a.wav") == 44 + kWavCopyBlockSize * 40;
+    EXPECT_TRUE(aComplete);
+    EXPECT_EQ(Names(m_in), (std::vector<std::string>{"a.qcp", "b.qcp"}));
+    EXPECT_TRUE(TmpIsEmpty());
+    EXPECT_FALSE(m_window->Shown(kIdPicture));
+    EXPECT_FALSE(m_window->Log().Contains("picture load " + (kPluginDir / "static.gif").string()));
+  }
+};
+
+TEST_F(StopTest, CancelInEachStep) {
+  for (int step : {kStepConverter, kStepDecoder, kStepWav}) {
+    SCOPED_TRACE("step " + std::to_string(step));
+    Reopen();
+    const pid_t child = StartAndHold(step);
+    const auto begin = std::chrono::steady_clock::now();
+    m_dlg->OnCancelConversion();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 1500ms);
+    ExpectCleanStop(child);
+    const auto texts = m_window->StatusTexts();
+    ASSERT_GE(texts.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(texts.end() - 3, texts.end()),
+              (std::vector<std::string>{"T:IDS_CONVERING", "T:IDS_CONVER_CANCLEING",
+                                        "T:IDS_CONVER_CANCLEED"}));
+    for (int id : {kIdConvert, kIdBrowseInput, kIdBrowseOutput}) {
+      EXPECT_TRUE(m_window->Enabled(id));
+    }
+    EXPECT_FALSE(m_window->Enabled(kIdCancel));
+    EXPECT_FALSE(m_window->Ended());
+    // The cancelled run may be followed by a new one at once.
+    unsetenv("FAKE_VOCRATE");
+    unsetenv("FAKE_EVRC_2004");
+    unsetenv("FAKE_PCM_BYTES");
+    m_dlg->WavWriterForTesting().SetBlockHook(nullptr);
+    ConvertAndWait();
+    EXPECT_EQ(Names(m_out), (std::vector<std::string>{"a.wav", "b.wav"}));
+    EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONVERED");
+    fs::remove_all(m_out);
+    fs::create_directories(m_out);
+    fs::remove(m_root / "children.log");
+  }
+}
+
+TEST_F(StopTest, CloseInEachStep) {
+  for (int step : {kStepConverter, kStepDecoder, kStepWav}) {
+    SCOPED_TRACE("step " + std::to_string(step));
+    Reopen();
+    const pid_t child = StartAndHold(step);
+    m_dlg->OnCloseRequest();
+    ExpectCleanStop(child);
+    EXPECT_TRUE(m_window->Ended());
+    const auto texts = m_window->StatusTexts();
+    if (step == kStepWav) {
+      EXPECT_EQ(std::vector<std::string>(texts.end() - 2, texts.end()),
+                (std::vector<std::string>{"T:IDS_CONVER_CANCLEING", "T:IDS_CONVER_CANCLEED"}));
+    } else {
+      EXPECT_EQ(texts.back(), "T:IDS_QUIT_MESSAGE");
+    }
+    // The converter killed by close does not lead to a decoder for b.
+    EXPECT_FALSE(step == kStepConverter && ChildFor("evrc_2004", "/b.evrc").has_value());
+    unsetenv("FAKE_VOCRATE");
+    unsetenv("FAKE_EVRC_2004");
+    unsetenv("FAKE_PCM_BYTES");
+    fs::remove_all(m_out);
+    fs::create_directories(m_out);
+    fs::remove(m_root / "children.log");
+  }
+}
+
+TEST_F(StopTest, BetweenFilesCancelAndCloseStopTheWorkerAndConvertWaits) {
+  WriteFile(m_in / "a.qcp", QcpBytes("a"));
+  WriteFile(m_in / "b.qcp", QcpBytes("b"));
+  SelectFolders(m_in, m_out);
+  m_observer.holdAfterFile = 600ms;  // holds the worker in step 4 after a
+  m_dlg->OnConvert();
+  ASSERT_TRUE(WaitUntil([&] {
+    std::lock_guard lock(m_observer.m_mutex);
+    return !m_observer.finished.empty();
+  }));
+  // A second Convert while the worker runs starts nothing.
+  m_dlg->OnConvert();
+  m_dlg->OnCancelConversion();
+  EXPECT_FALSE(m_dlg->IsConverting());
+  EXPECT_EQ(Children().size(), 2u);  // a's converter and decoder only
+  EXPECT_EQ(Names(m_out), std::vector<std::string>{"a.wav"});
+  EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONVER_CANCLEED");
+  EXPECT_TRUE(m_window->Enabled(kIdConvert));
+  EXPECT_TRUE(TmpIsEmpty());
+  {
+    std::lock_guard lock(m_observer.m_mutex);
+    ASSERT_EQ(m_observer.runs.size(), 1u);
+    EXPECT_TRUE(m_observer.runs[0].cancelled);
+  }
+
+  // Close between files: the dialog ends only after the worker has.
+  fs::remove(m_out / "a.wav");
+  m_dlg->OnConvert();
+  ASSERT_TRUE(WaitUntil([&] {
+    std::lock_guard lock(m_observer.m_mutex);
+    return m_observer.finished.size() == 2;
+  }));
+  m_dlg->OnCloseRequest();
+  EXPECT_TRUE(m_window->Ended());
+  EXPECT_FALSE(m_dlg->IsConverting());
+  EXPECT_FALSE(m_dlg->IsAnimating());
+  EXPECT_EQ(Names(m_out), std::vector<std::string>{"a.wav"});
+  EXPECT_TRUE(TmpIsEmpty());
+}
+
+TEST_F(DialogTest, BrowseButtonsFillTheFields) {
+  m_window->ScriptPick(m_in.string());
+  m_dlg->OnBrowseInput();
+  EXPECT_EQ(m_window->Text(kIdInputEdit), m_in.string());
+  EXPECT_EQ(m_window->Text(kIdOutputEdit), m_in.string() + "/");
+  EXPECT_FALSE(m_window->Shown(kIdPicture));
+  EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONTENT_INFO");
+  m_window->ScriptPick(std::nullopt);
+  m_dlg->OnBrowseOutput();
+  EXPECT_EQ(m_window->Text(kIdOutputEdit), "");
+  EXPECT_EQ(m_window->Log().Matching("pick"),
+            (std::vector<std::string>{"pick input T:IDS_SAVEQCP_FOLDER",
+                                      "pick output T:IDS_SELECT_FOLDER"}));
+
+  // Output into the input folder: the WAVs land beside the recordings, and a
+  // second Convert finds them and asks first.
+  WriteFile(m_in / "a.qcp", QcpBytes("a"));
+  m_window->ScriptPick(m_in.string());
+  m_dlg->OnBrowseInput();
+  ConvertAndWait();
+  EXPECT_EQ(Names(m_in), (std::vector<std::string>{"a.qcp", "a.wav"}));
+  testing::ScriptMessageBoxAnswer(2);
+  m_dlg->OnConvert();
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"T:IDS_SOME_NOQCP|T:IDS_PROMPT|49"});
+}
+
+}  // namespace
+}  // namespace wavrel
