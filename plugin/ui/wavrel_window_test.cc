@@ -1,0 +1,365 @@
+#include "plugin/ui/wavrel_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+#include <cstdlib>
+#include <thread>
+
+#include "plugin/engine/testing/fake_host.h"
+#include "plugin/engine/wavrel_dlg.h"
+#include "plugin/resources/dialog_template.h"
+#include "plugin/support/animated_picture_qt.h"
+#include "plugin/ui/dialog_runner.h"
+#include "plugin/ui/testing/test_gif.h"
+
+namespace wavrel {
+// From host_services.h, which cannot be included beside dialog_window.h
+// (both name a kIdCancel).
+void SetHostPointer(IPluginHost* host);
+
+namespace {
+
+using testing::EnsureTestApplication;
+using testing::WaitUntil;
+
+QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
+
+struct PickerCall {
+  FolderPickerKind kind;
+  std::u16string title;
+  QWidget* parent;
+};
+
+class WavrelWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureTestApplication();
+    SetHostPointer(&m_host);
+    m_window = std::make_unique<WavrelWindow>(&m_dlg);
+    m_window->SetFolderPicker([this](FolderPickerKind kind, const std::u16string& title,
+                                     QWidget* parent) -> std::optional<std::u16string> {
+      m_pickerCalls.push_back({kind, title, parent});
+      if (m_pickerAnswers.empty()) return std::nullopt;
+      std::optional<std::u16string> answer = m_pickerAnswers.front();
+      m_pickerAnswers.erase(m_pickerAnswers.begin());
+      return answer;
+    });
+    m_dlg.AttachWindow(m_window.get());
+  }
+  void TearDown() override {
+    m_dlg.AttachWindow(nullptr);
+    m_window.reset();
+    SetHostPointer(nullptr);
+  }
+
+  template <class W>
+  W* Widget(int id) {
+    return qobject_cast<W*>(m_window->Control(id));
+  }
+  void Click(int id) { Widget<QPushButton>(id)->click(); }
+  /// Runs the window modally while whileOpen runs from its event loop; false
+  /// when it had to be ended by the watchdog.
+  bool RunModalWhile(const std::function<void()>& whileOpen) {
+    bool watchdog = false;
+    QTimer::singleShot(0, m_window.get(), whileOpen);
+    QTimer::singleShot(10000, m_window.get(), [&] {
+      watchdog = true;
+      m_window->done(QDialog::Rejected);
+    });
+    m_result = m_window->RunModal();
+    return !watchdog;
+  }
+  /// The text the host gives for key.
+  QString Text(const std::u16string& key) {
+    return Q(m_host.GetString(key.c_str(), u"WavrelPlugin", 0));
+  }
+
+  testing::FakeLocaleHost m_host;
+  CWavrelDlg m_dlg;
+  std::unique_ptr<WavrelWindow> m_window;
+  std::vector<PickerCall> m_pickerCalls;
+  std::vector<std::optional<std::u16string>> m_pickerAnswers;
+  int m_result = -1;
+};
+
+TEST_F(WavrelWindowTest, StartUpGivesTheHostsTextsAndTheReadyStateOnTheTemplatesLayout) {
+  // Before start-up the controls carry the template's captions.
+  EXPECT_EQ(Q(m_window->GetControlText(kIdStatus)),
+            QString::fromUtf8("QCP\u6587\u4ef6\u8f6c\u5316WAV\u683c\u5f0f\u64cd\u4f5c"));
+  EXPECT_EQ(Widget<QPushButton>(kIdConvert)->text(), QString::fromUtf8("\u8f6c\u6362"));
+
+  ASSERT_TRUE(m_dlg.InitDialog());
+  EXPECT_EQ(m_window->windowTitle(), "T:IDS_TITLE_NAME");
+  EXPECT_EQ(Widget<QGroupBox>(kIdPromptGroup)->title(), "T:IDS_PROMPT_INFO");
+  EXPECT_EQ(Widget<QLabel>(kIdStatus)->text(), "T:IDS_CONTENT_INFO");
+  EXPECT_EQ(Widget<QLabel>(kIdInputLabel)->text(), "T:IDS_RESOURCE_PATH");
+  EXPECT_EQ(Widget<QLabel>(kIdOutputLabel)->text(), "T:IDS_TARGET_NAME");
+  EXPECT_EQ(Widget<QPushButton>(kIdConvert)->text(), "T:IDC_CONVERT");
+  EXPECT_EQ(Widget<QPushButton>(kIdCancel)->text(), "T:IDS_CANCLE");
+  EXPECT_EQ(Q(m_window->GetControlText(kIdCancel)), "T:IDS_CANCLE");
+  EXPECT_TRUE(Widget<QPushButton>(kIdConvert)->isEnabled());
+  EXPECT_TRUE(Widget<QPushButton>(kIdBrowseInput)->isEnabled());
+  EXPECT_FALSE(Widget<QPushButton>(kIdCancel)->isEnabled());
+  for (int edit : {kIdInputEdit, kIdOutputEdit}) {
+    EXPECT_TRUE(Widget<QLineEdit>(edit)->isReadOnly());
+    EXPECT_TRUE(Widget<QLineEdit>(edit)->text().isEmpty());
+  }
+  EXPECT_EQ(m_window->Control(kIdPicture), &m_window->PictureControl());
+  EXPECT_FALSE(m_window->PictureControl().isHidden());
+  EXPECT_EQ(m_window->findChildren<QGroupBox*>().size(), 2);  // the unnamed one too
+  EXPECT_EQ(m_window->Control(4242), nullptr);
+
+  // Dialog units become pixels with the dialog font's base units.
+  const DialogBaseUnits units = BaseUnitsOf(m_window->font());
+  ASSERT_GT(units.x, 0);
+  EXPECT_EQ(m_window->size(), QSize(217 * units.x / 4, 174 * units.y / 8));
+  EXPECT_EQ(m_window->Control(kIdConvert)->geometry(),
+            QRect(45 * units.x / 4, 153 * units.y / 8, 50 * units.x / 4, 14 * units.y / 8));
+  EXPECT_EQ(m_window->Control(kIdPicture)->pos(), QPoint(35 * units.x / 4, 36 * units.y / 8));
+  // No button is a default button that Enter would click.
+  for (QPushButton* button : m_window->findChildren<QPushButton*>()) {
+    EXPECT_FALSE(button->autoDefault() || button->isDefault()) << button->text().toStdString();
+  }
+}
+
+TEST_F(WavrelWindowTest, BrowseButtonsFillTheFolderFieldsThroughThePicker) {
+  ASSERT_TRUE(m_dlg.InitDialog());
+  m_pickerAnswers = {u"/data/rec/", std::nullopt, std::nullopt, u"/data/out"};
+  Click(kIdBrowseInput);
+  ASSERT_EQ(m_pickerCalls.size(), 1u);
+  EXPECT_EQ(m_pickerCalls[0].kind, FolderPickerKind::kInput);
+  EXPECT_EQ(m_pickerCalls[0].title, u"T:IDS_SAVEQCP_FOLDER");
+  EXPECT_EQ(m_pickerCalls[0].parent, m_window.get());
+  // The picked folder without its trailing '/' is also the output folder.
+  EXPECT_EQ(Widget<QLineEdit>(kIdInputEdit)->text(), "/data/rec");
+  EXPECT_EQ(Widget<QLineEdit>(kIdOutputEdit)->text(), "/data/rec/");
+  EXPECT_EQ(m_window->GetControlText(kIdOutputEdit), u"/data/rec/");
+
+  Click(kIdBrowseOutput);  // cancelled
+  ASSERT_EQ(m_pickerCalls.size(), 2u);
+  EXPECT_EQ(m_pickerCalls[1].kind, FolderPickerKind::kOutput);
+  EXPECT_EQ(m_pickerCalls[1].title, u"T:IDS_SELECT_FOLDER");
+  EXPECT_EQ(Widget<QLineEdit>(kIdOutputEdit)->text(), "");
+
+  Click(kIdBrowseInput);  // cancelled: input empty, output "/"
+  EXPECT_EQ(Widget<QLineEdit>(kIdInputEdit)->text(), "");
+  EXPECT_EQ(Widget<QLineEdit>(kIdOutputEdit)->text(), "/");
+  EXPECT_TRUE(m_window->PictureControl().isHidden());
+
+  Click(kIdBrowseOutput);
+  EXPECT_EQ(Widget<QLineEdit>(kIdOutputEdit)->text(), "/data/out/");
+
+  // The picker is modal on the GUI thread: another thread gets no answer.
+  std::optional<std::u16string> fromThread = u"unset";
+  std::thread([&] { fromThread = m_window->PickFolder(FolderPickerKind::kInput, u"t"); }).join();
+  EXPECT_FALSE(fromThread.has_value());
+  EXPECT_EQ(m_pickerCalls.size(), 4u);
+}
+
+TEST_F(WavrelWindowTest, EnterAndEscapeLeaveTheDialogOpenAndTheCloseBoxEndsIt) {
+  ASSERT_TRUE(m_dlg.InitDialog());
+  bool stillOpen = false;
+  const bool closedInTime = RunModalWhile([&] {
+    m_window->activateWindow();
+    Widget<QPushButton>(kIdConvert)->setFocus();
+    for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+      QApplication::sendEvent(
+          QApplication::focusWidget() ? QApplication::focusWidget() : m_window.get(), &press);
+      QKeyEvent direct(QEvent::KeyPress, key, Qt::NoModifier);
+      QApplication::sendEvent(m_window.get(), &direct);
+    }
+    m_window->accept();
+    m_window->reject();
+    QCoreApplication::processEvents();
+    stillOpen = m_window->isVisible() && !m_window->Ended();
+    // Enter on the focused Convert button did not run a conversion either.
+    stillOpen = stillOpen && !m_dlg.IsConverting() && Widget<QPushButton>(kIdConvert)->isEnabled();
+    m_window->close();  // the close box: CWavrelDlg ends the dialog
+  });
+  EXPECT_TRUE(stillOpen);
+  EXPECT_TRUE(closedInTime);
+  EXPECT_TRUE(m_window->Ended());
+  EXPECT_EQ(m_result, QDialog::Accepted);
+  EXPECT_FALSE(m_window->isVisible());
+}
+
+TEST_F(WavrelWindowTest, TheModalRunnerShowsTheDialogUntilItIsClosed) {
+  m_dlg.AttachWindow(nullptr);
+  CWavrelDlg dlg;
+  QString titleWhileOpen;
+  bool pictureShown = false;
+  QTimer::singleShot(50, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) return;
+    titleWhileOpen = modal->windowTitle();
+    auto* window = qobject_cast<WavrelWindow*>(modal);
+    pictureShown = window != nullptr && window->PictureControl().isVisible();
+    modal->close();
+  });
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  bool watchdogFired = false;
+  QObject::connect(&watchdog, &QTimer::timeout, [&] {
+    watchdogFired = true;
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      qobject_cast<QDialog*>(modal)->done(QDialog::Rejected);
+    }
+  });
+  watchdog.start(10000);
+  EXPECT_EQ(RunWavrelDialogModal(dlg), 0);
+  EXPECT_FALSE(watchdogFired);
+  EXPECT_EQ(titleWhileOpen, "T:IDS_TITLE_NAME");  // InitDialog ran before it was shown
+  EXPECT_TRUE(pictureShown);
+
+  // Only the GUI thread can run it.
+  int fromThread = 0;
+  std::thread([&] { fromThread = RunWavrelDialogModal(dlg); }).join();
+  EXPECT_EQ(fromThread, -1);
+}
+
+TEST_F(WavrelWindowTest, ChangesFromOtherThreadsAreQueuedAndTheLatestWins) {
+  ASSERT_TRUE(m_dlg.InitDialog());
+  std::u16string readBack;
+  std::thread worker([&] {
+    m_window->SetTitle(u"title from worker");
+    m_window->SetControlText(kIdStatus, u"from worker");
+    m_window->SetControlText(kIdInputEdit, u"/in");
+    m_window->EnableControl(kIdConvert, false);
+    m_window->ShowControl(kIdPicture, false);
+    m_window->SetControlText(4242, u"no such control");
+    m_window->RedrawAll();
+    readBack = m_window->GetControlText(kIdStatus);  // from the guarded copy
+  });
+  worker.join();  // the worker never waited for the GUI thread
+  EXPECT_EQ(readBack, u"from worker");
+  // Nothing reached the widgets yet: the GUI thread has not run its queue.
+  EXPECT_EQ(Widget<QLabel>(kIdStatus)->text(), "T:IDS_CONTENT_INFO");
+  EXPECT_TRUE(Widget<QPushButton>(kIdConvert)->isEnabled());
+  EXPECT_EQ(m_window->GetControlText(4242), u"");
+
+  EXPECT_TRUE(WaitUntil([&] { return Widget<QLabel>(kIdStatus)->text() == "from worker"; }, 5000));
+  EXPECT_EQ(m_window->windowTitle(), "title from worker");
+  EXPECT_EQ(Widget<QLineEdit>(kIdInputEdit)->text(), "/in");
+  EXPECT_FALSE(Widget<QPushButton>(kIdConvert)->isEnabled());
+  EXPECT_TRUE(m_window->PictureControl().isHidden());
+
+  // A change queued by a worker does not undo a later one made on the GUI
+  // thread before the queue ran.
+  std::thread([&] {
+    m_window->SetControlText(kIdStatus, u"older");
+    m_window->EnableControl(kIdCancel, true);
+  }).join();
+  m_window->SetControlText(kIdStatus, u"newer");
+  m_window->EnableControl(kIdCancel, false);
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Widget<QLabel>(kIdStatus)->text(), "newer");
+  EXPECT_FALSE(Widget<QPushButton>(kIdCancel)->isEnabled());
+  EXPECT_EQ(m_window->GetControlText(kIdStatus), u"newer");
+
+  // Calls queued for a window that is gone are dropped.
+  std::thread([&] { m_window->SetControlText(kIdStatus, u"late"); }).join();
+  m_dlg.AttachWindow(nullptr);
+  m_window.reset();
+  QCoreApplication::processEvents();
+}
+
+/// Texts of the plug-in's section of a host language file (KEY = value).
+std::map<std::u16string, std::u16string> LanguageTexts(const QString& path) {
+  std::map<std::u16string, std::u16string> texts;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return texts;
+  QTextStream in(&file);
+  bool inSection = false;
+  while (!in.atEnd()) {
+    const QString line = in.readLine().trimmed();
+    if (line.startsWith('[')) inSection = line == "[WavrelPlugin]";
+    const qsizetype equals = line.indexOf('=');
+    if (!inSection || line.startsWith(';') || equals < 0) continue;
+    texts[line.left(equals).trimmed().toStdU16String()] =
+        line.mid(equals + 1).trimmed().toStdU16String();
+  }
+  return texts;
+}
+
+TEST_F(WavrelWindowTest, ConvertsTheSamplesWithTheAnimationPlayingThenShowsTheStillPicture) {
+  const QString plugins = QCoreApplication::applicationDirPath() + "/Plugins/WavrelPlugin/";
+  if (!QFile::exists(plugins + "vocrate") || !QFile::exists(plugins + "evrc_2004")) {
+    GTEST_SKIP() << "the converter and the decoder are not built";
+  }
+  // Readable texts, so that the screenshot shows what a user sees.
+  for (const auto& [key, text] : LanguageTexts(WAVREL_TEST_LANGUAGE_FILE))
+    m_host.SetText(key, text);
+  const char* screenshot = std::getenv("WAVREL_DIALOG_SCREENSHOT");
+  QTemporaryDir input;
+  QTemporaryDir output;
+  ASSERT_TRUE(input.isValid() && output.isValid());
+  const QDir samples(WAVREL_TEST_SAMPLES_DIR);
+  const QStringList names = samples.entryList(QDir::Files);
+  ASSERT_FALSE(names.isEmpty());
+  // For the screenshot, enough files that the run lasts a moment.
+  const int copies = screenshot != nullptr ? 20 : 1;
+  for (int copy = 0; copy < copies; ++copy) {
+    for (const QString& name : names) {
+      const QString target = copy == 0 ? name : QString("%1_%2").arg(copy).arg(name);
+      ASSERT_TRUE(QFile::copy(samples.filePath(name), input.filePath(target)));
+    }
+  }
+  ASSERT_TRUE(m_dlg.InitDialog());
+  m_pickerAnswers = {input.path().toStdU16String(), output.path().toStdU16String()};
+  m_window->show();
+  Click(kIdBrowseInput);
+  Click(kIdBrowseOutput);
+  Click(kIdConvert);
+  EXPECT_EQ(Widget<QLabel>(kIdStatus)->text(), Text(u"IDS_CONVERING"));
+  EXPECT_FALSE(Widget<QPushButton>(kIdConvert)->isEnabled());
+  EXPECT_FALSE(Widget<QPushButton>(kIdBrowseInput)->isEnabled());
+  EXPECT_TRUE(Widget<QPushButton>(kIdCancel)->isEnabled());
+
+  CAnimatedPicture& picture = m_window->PictureControl();
+  // The animation may be over already when the run was quick; when it is
+  // caught playing, it plays process.gif's frames.
+  // The animation thread's "show" is queued; it comes before the load.
+  const bool caughtPlaying =
+      WaitUntil([&] { return picture.IsPlaying() && picture.isVisible(); }, 3000);
+  if (caughtPlaying) {
+    EXPECT_EQ(picture.FrameCount(), 10u);
+    if (screenshot != nullptr) {
+      WaitUntil([] { return false; }, 400);  // a few frames into the bar
+      EXPECT_TRUE(m_window->grab().save(screenshot, "PNG"));
+    }
+  } else {
+    EXPECT_EQ(screenshot, nullptr) << "the run ended before the screenshot";
+  }
+
+  ASSERT_TRUE(
+      WaitUntil([&] { return Widget<QLabel>(kIdStatus)->text() == Text(u"IDS_CONVERED"); }, 60000));
+  EXPECT_TRUE(WaitUntil([&] { return !m_dlg.IsConverting() && !m_dlg.IsAnimating(); }, 5000));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(QDir(output.path()).entryList({"*.wav"}, QDir::Files).size(), names.size() * copies);
+  EXPECT_TRUE(Widget<QPushButton>(kIdConvert)->isEnabled());
+  EXPECT_TRUE(Widget<QPushButton>(kIdBrowseOutput)->isEnabled());
+  EXPECT_FALSE(Widget<QPushButton>(kIdCancel)->isEnabled());
+  // static.gif stays shown: a still, sized to the bar.
+  EXPECT_FALSE(picture.IsPlaying());
+  EXPECT_EQ(picture.FrameCount(), 0u);
+  EXPECT_EQ(picture.SurfaceSize(), QSize(220, 13));
+  EXPECT_EQ(picture.size(), QSize(220, 13));
+  EXPECT_TRUE(picture.isVisible());
+}
+
+}  // namespace
+}  // namespace wavrel
