@@ -3,9 +3,12 @@
 #include <sys/wait.h>
 
 #include <QApplication>
+#include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -206,6 +209,49 @@ TEST(HostWindow, ButtonAndMenuOpenTheDialogAndFailuresAreReported) {
   }
   EXPECT_EQ(HostText(nullptr, u"IDS_HOST_TITLE", "Wavrel"), QStringLiteral("Wavrel"));
 }
+
+#ifdef WAVREL_PLUGIN_PATH
+TEST(HostAndPlugin, TheRealPluginShowsItsDialogWithTheHostsTexts) {
+  int argc = 1;
+  char name[] = "host_gui_test";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+
+  IniLocaleService texts;
+  std::string err;
+  ASSERT_TRUE(texts.LoadFile(WAVREL_EN_INI, &err)) << err;
+  LanguageHost host(&texts);
+  PluginSession session;
+  ASSERT_TRUE(session.Open(WAVREL_PLUGIN_PATH, &host)) << session.ErrorText();
+  EXPECT_EQ(session.PluginTitle(), "WavrelPlugin 1.1");
+
+  // Closes each dialog as the close box would, noting its title; gives up
+  // after a while rather than hang.
+  std::vector<QString> titles;
+  QPointer<QWidget> current;
+  int polls = 0;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) return;
+    if (++polls > 1000) std::_Exit(3);
+    if (modal != current.data()) titles.push_back(modal->windowTitle());
+    current = modal;
+    modal->close();
+  });
+  closer.start(20);
+  {
+    HostWindow window(session, &texts, QStringLiteral("en"));
+    EXPECT_EQ(window.OpenConverter(), 0);
+    EXPECT_EQ(window.OpenConverter(), 0);
+  }
+  closer.stop();
+  ASSERT_EQ(titles.size(), 2u);
+  EXPECT_EQ(titles[0], QStringLiteral("Convert QCP Recordings to WAV"));
+  EXPECT_EQ(titles[1], titles[0]);
+  session.Close();
+}
+#endif
 
 TEST(WavrelHostProgram, HelpBadArgumentsAndAMissingOrBrokenPlugin) {
   RunResult help = RunCommand(std::string("'") + WAVREL_HOST_EXE + "' --help");
