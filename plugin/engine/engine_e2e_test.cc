@@ -1,0 +1,171 @@
+// The whole pipeline with the real converter and decoder on the sample
+// recordings: every WAV's samples must match the reference digests.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <thread>
+#include <tuple>
+
+#include "plugin/engine/testing/fake_host.h"
+#include "plugin/engine/testing/fake_window.h"
+#include "plugin/engine/wavrel_dlg.h"
+
+namespace wavrel {
+void SetHostPointer(IPluginHost* host);
+}
+
+namespace wavrel {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const fs::path kPluginDir = WAVREL_TEST_PLUGIN_DIR;
+const fs::path kSamplesDir = WAVREL_TEST_SAMPLES_DIR;
+const fs::path kDataDir = WAVREL_TEST_DATA_DIR;
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::uint32_t Le32(const std::string& b, std::size_t at) {
+  return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8 |
+         static_cast<unsigned char>(b[at + 2]) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+
+/// MD5 of the bytes after a WAV file's 44-byte header, by md5sum.
+std::string SamplesDigest(const fs::path& wav, const fs::path& scratch) {
+  std::ofstream(scratch, std::ios::binary) << Slurp(wav).substr(44);
+  std::string digest;
+  if (std::FILE* pipe = popen(("md5sum '" + scratch.string() + "'").c_str(), "r")) {
+    char line[256] = "";
+    if (std::fgets(line, sizeof line, pipe) != nullptr) digest = std::string(line).substr(0, 32);
+    pclose(pipe);
+  }
+  return digest;
+}
+
+/// Reference digests by recording name without its extension.
+std::map<std::string, std::string> ReferenceDigests() {
+  std::map<std::string, std::string> digests;
+  std::istringstream lines(Slurp(kDataDir / "libavcodec-s16le.md5"));
+  for (std::string digest, name; lines >> digest >> name;) {
+    digests[fs::path(name).stem().string()] = digest;
+  }
+  return digests;
+}
+
+class LossObserver final : public IConversionObserver {
+ public:
+  void OnFileStarted(const std::string&, std::size_t, std::size_t) override {}
+  void OnFileFinished(const FileOutcome& outcome) override {
+    std::lock_guard lock(mutex);
+    outcomes[fs::path(outcome.path).stem().string()] = outcome;
+  }
+  void OnRunFinished(std::size_t, std::size_t, bool) override {}
+  std::mutex mutex;
+  std::map<std::string, FileOutcome> outcomes;
+};
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "engine_e2e_test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    m_root = pattern;
+    fs::create_directories(m_root / "in");
+    fs::create_directories(m_root / "out");
+    fs::remove(kPluginDir / "WavrelPluginSet.xml");
+    SetHostPointer(&m_host);
+  }
+  void TearDown() override {
+    m_dlg.reset();
+    SetHostPointer(nullptr);
+    fs::remove(kPluginDir / "WavrelPluginSet.xml");
+    fs::remove_all(m_root);
+  }
+
+  void Convert() {
+    m_dlg = std::make_unique<CWavrelDlg>();
+    m_dlg->AttachWindow(&m_window);
+    m_dlg->SetObserver(&m_observer);
+    m_dlg->InitDialog();
+    m_window.ScriptPick((m_root / "in").string());
+    m_dlg->OnBrowseInput();
+    m_window.ScriptPick((m_root / "out").string());
+    m_dlg->OnBrowseOutput();
+    m_dlg->OnConvert();
+    const auto end = std::chrono::steady_clock::now() + 60s;
+    while (m_dlg->IsConverting() && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_FALSE(m_dlg->IsConverting());
+  }
+
+  fs::path m_root;
+  testing::FakeLocaleHost m_host;
+  testing::RecordingWindow m_window;
+  LossObserver m_observer;
+  std::unique_ptr<CWavrelDlg> m_dlg;
+};
+
+TEST_F(EndToEndTest, EveryRecordingDecodesToTheReferenceSamples) {
+  const auto reference = ReferenceDigests();
+  ASSERT_EQ(reference.size(), 5u);
+  for (const auto& entry : fs::directory_iterator(kSamplesDir)) {
+    fs::copy_file(entry.path(), m_root / "in" / entry.path().filename());
+  }
+  Convert();
+  EXPECT_EQ(m_window.Text(kIdStatus), "T:IDS_CONVERED");
+  for (const auto& [stem, digest] : reference) {
+    SCOPED_TRACE(stem);
+    const fs::path wav = m_root / "out" / (stem + ".wav");
+    ASSERT_TRUE(fs::exists(wav));
+    const std::string bytes = Slurp(wav);
+    EXPECT_EQ(Le32(bytes, 24), 8000u);
+    EXPECT_EQ(Le32(bytes, 28), 16000u);
+    EXPECT_EQ(Le32(bytes, 40), bytes.size() - 44);
+    EXPECT_EQ(SamplesDigest(wav, m_root / "samples.raw"), digest);
+  }
+  // Nothing but the recordings stays in the input folder.
+  EXPECT_EQ(std::distance(fs::directory_iterator(m_root / "in"), fs::directory_iterator()), 5);
+  std::lock_guard lock(m_observer.mutex);
+  // The converter's own count: the speech frames, plus one for the pad byte
+  // that follows an odd-sized data chunk.
+  for (const auto& [stem, frames, lost] :
+       {std::tuple{"greeting", 531, 0}, std::tuple{"lossy_call", 554, 27}}) {
+    const FileOutcome& outcome = m_observer.outcomes[stem];
+    EXPECT_TRUE(outcome.success) << stem;
+    ASSERT_TRUE(outcome.totalFrames.has_value()) << stem;
+    EXPECT_GE(*outcome.totalFrames, frames) << stem;
+    EXPECT_LE(*outcome.totalFrames, frames + 1) << stem;
+    EXPECT_EQ(outcome.lostFrames, lost) << stem;
+  }
+}
+
+TEST_F(EndToEndTest, SettingsFileSetsTheWavRate) {
+  std::ofstream(kPluginDir / "WavrelPluginSet.xml")
+      << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+         "<converwavset>\n  <property name=\"samplerate\">16000</property>\n</converwavset>\n";
+  fs::copy_file(kSamplesDir / "greeting.qcp", m_root / "in" / "greeting.qcp");
+  Convert();
+  EXPECT_EQ(m_dlg->SampleRateSetting(), 16000);
+  const fs::path wav = m_root / "out" / "greeting.wav";
+  const std::string bytes = Slurp(wav);
+  ASSERT_GT(bytes.size(), 44u);
+  EXPECT_EQ(Le32(bytes, 24), 16000u);
+  EXPECT_EQ(Le32(bytes, 28), 32000u);
+  EXPECT_EQ(SamplesDigest(wav, m_root / "samples.raw"), ReferenceDigests()["greeting"]);
+}
+
+}  // namespace
+}  // namespace wavrel
