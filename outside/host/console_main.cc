@@ -119,6 +119,9 @@ int main(int argc, char** argv) {
   if (language->language.empty()) {
     PrintError("no language file found in " + ExecutableFolder() + "lang/; messages stay empty");
   }
+  // A closed standard output (`wavrel convert ... | head -1`) must not end
+  // the run halfway: writes then fail quietly and the conversion goes on.
+  ::signal(SIGPIPE, SIG_IGN);
   if (!InstallSignalHandlers()) {
     PrintError("cannot install the signal handlers");
     return kExitRefused;
