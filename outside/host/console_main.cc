@@ -86,6 +86,13 @@ bool WaitForSignal(int timeoutMs) {
 
 void PrintError(const std::string& text) { std::fprintf(stderr, "wavrel: %s\n", text.c_str()); }
 
+/// The console's own text of key, or fallback when the language has none.
+std::string ConsoleText(const wavrel::host::IniLocaleService& texts, std::u16string_view key,
+                        const char* fallback) {
+  const std::u16string text = texts.Text(u"WavrelConsole", key);
+  return text.empty() ? fallback : wavrel::host::Utf16ToUtf8(text);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -150,14 +157,16 @@ int main(int argc, char** argv) {
     SetSignalsBlocked(false);  // signals noted meanwhile arrive now, in the pipe
 
     if (!window.ConversionStarted()) {
-      PrintError("nothing converted");
+      PrintError(ConsoleText(language->service, u"IDS_CONSOLE_NOTHING_CONVERTED",
+                             "Nothing was converted."));
       status = kExitRefused;
     } else {
       bool cancelRequested = false;
       while (dialog.IsConverting() || dialog.IsAnimating()) {
         if (WaitForSignal(50) && dialog.IsConverting() && !cancelRequested) {
           cancelRequested = true;
-          std::fputs("wavrel: cancelling...\n", stderr);
+          PrintError(ConsoleText(language->service, u"IDS_CONSOLE_CANCELLING",
+                                 "Interrupted: cancelling the conversion..."));
           dialog.OnCancelConversion();
         }
       }
