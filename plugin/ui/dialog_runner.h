@@ -7,10 +7,11 @@ class CWavrelDlg;
 
 /// Runs dlg modally in a fresh Qt window on the calling thread, which must be
 /// the thread of the running QApplication (the host's user-interface
-/// thread). Returns 0 once the dialog has been ended (only through
-/// CWavrelDlg::EndDialog's path: its close handler), -1 when no window can be
-/// made (no QApplication, or called from another thread). dlg stays attached
-/// to the window only while this call runs.
+/// thread): attaches the window, runs dlg.InitDialog() before the window is
+/// shown, and returns 0 once the dialog has ended (its close handler is the
+/// only way out: Enter and Escape do nothing). -1 when no window can be made
+/// (no QApplication, or called from another thread). dlg is attached to the
+/// window only while this call runs.
 int RunWavrelDialogModal(CWavrelDlg& dlg);
 
 }  // namespace wavrel
