@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -291,6 +293,9 @@ TEST(GifWalkerTest, WalksDamagedGifsAsFarAsTheirBlocksGo) {
   const std::size_t at = lonelyWalker.ReadOffset();
   EXPECT_FALSE(lonelyWalker.NextFrameData());
   EXPECT_EQ(lonelyWalker.ReadOffset(), at);  // a failed call does not move
+  GifBuilder ended;
+  ended.Image(0, 0, 1, 1).Gce(1, 0).Trailer().Image(0, 0, 1, 1);
+  EXPECT_EQ(GifBlockWalker(ended.bytes()).CountFrames(), 1u);
   GifBuilder overrun;
   overrun.Image(0, 0, 1, 1).Comment("x").Raw({0x21, 0xFE, 0xF0, 0x01});
   EXPECT_EQ(GifBlockWalker(overrun.bytes()).CountFrames(), 1u);
@@ -337,6 +342,32 @@ TEST(GifWalkerTest, SurvivesRandomBlocks) {
       EXPECT_LE(frame.gif.size(), walker.FirstBlockOffset() + bytes.size() + 1);
     }
   }
+}
+
+Bytes ReadResource(const char* name) {
+  std::ifstream file(std::string(WAVREL_RESOURCES_DIR) + "/" + name, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The dialog's pictures: process.gif must animate over the whole strip,
+// static.gif is one still frame.
+TEST(GifWalkerTest, WalksTheShippedPictures) {
+  const Bytes process = ReadResource("process.gif");
+  GifBlockWalker walker(process);
+  ASSERT_TRUE(walker.HasScreen());
+  EXPECT_GE(walker.CountFrames(), 2u);
+  const std::vector<GifFrameData> frames = AllFrames(walker);
+  EXPECT_EQ(frames.size(), walker.CountFrames());
+  for (const GifFrameData& frame : frames) {
+    EXPECT_EQ(frame.width, walker.ScreenWidth());
+    EXPECT_EQ(frame.height, walker.ScreenHeight());
+    EXPECT_GT(frame.delay, 0u);
+    EXPECT_NE(frame.delay, kGifNoDelay);
+  }
+  const Bytes still = ReadResource("static.gif");
+  GifBlockWalker stillWalker(still);
+  ASSERT_TRUE(stillWalker.IsGif());
+  EXPECT_EQ(stillWalker.CountFrames(), 1u);
 }
 
 }  // namespace

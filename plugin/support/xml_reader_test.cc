@@ -124,6 +124,7 @@ TEST(XmlReaderTest, WalksElementsByNameAndLevel) {
   ASSERT_TRUE(reader.EnterElement());
   EXPECT_FALSE(reader.FindNextElement("ITEM"));
   EXPECT_FALSE(reader.FindNextElement("ite"));
+  EXPECT_FALSE(reader.FindNextElement("itemss"));
   ASSERT_TRUE(reader.FindNextElement("Item"));
   ASSERT_TRUE(reader.FindNextElement(nullptr));  // any name: the next sibling
   EXPECT_FALSE(reader.FindNextElement(nullptr));
@@ -174,6 +175,7 @@ TEST(XmlReaderTest, ReadsElementTextWithCdataAndReferences) {
   EXPECT_EQ(RootText("<r>&#xD800;&#x110000;&#-65;&#0;&#;</r>"), "&#xD800;&#x110000;&#-65;&#0;&#;");
   EXPECT_EQ(RootText("<r>&#12345678;</r>"), "&#12345678;");  // eight digits
   EXPECT_EQ(RootText("<r>&#65</r>"), "&#65");                // ';' missing
+  EXPECT_EQ(RootText("<r>&#6</r>;"), "&#6");                 // its ';' lies past the content
   EXPECT_EQ(RootText("<r>&nbsp;&amp</r>"), "&nbsp;&amp");
   EXPECT_EQ(RootText("<r>&</r>"), "&");
   EXPECT_EQ(RootText("<r>a&#x41;&lt;b</r>"), "aA<b");
@@ -205,6 +207,7 @@ TEST(XmlReaderTest, ReportsEachParseError) {
   EXPECT_EQ(ParseError("<root attr=\"1\""), "End of tag not found");
   EXPECT_EQ(ParseError("<root><inner></root>"), "End tag does not correspond to inner");
   EXPECT_EQ(ParseError("<root></roots>"), "End tag does not correspond to root");
+  EXPECT_EQ(ParseError("<roots></root>"), "End tag does not correspond to roots");
   EXPECT_EQ(ParseError("<root></root"), "End tag not completed for element root");
   EXPECT_EQ(ParseError("<root></"), "End tag not completed for element root");
 
@@ -336,6 +339,14 @@ TEST_F(XmlReaderFileTest, LoadsFilesAndFailsCleanly) {
     EXPECT_EQ(reader.GetElementText(), "");
   }
   EXPECT_FALSE(reader.LoadFile(nullptr));
+
+  // The settings file that ships with the plug-in gives a sample rate.
+  ASSERT_TRUE(reader.LoadFile(WAVREL_RESOURCES_DIR "/WavrelPluginSet.xml")) << reader.ErrorText();
+  ASSERT_TRUE(reader.FindNextElement("converwavset"));
+  ASSERT_TRUE(reader.EnterElement());
+  ASSERT_TRUE(reader.FindNextElement("property"));
+  EXPECT_EQ(reader.AttributeNameAt(0), "name");
+  EXPECT_GT(std::atoi(reader.GetElementText().c_str()), 0);
 }
 
 }  // namespace
