@@ -172,8 +172,11 @@ TEST(VocrateProcessTest, OpenFailuresLeaveWhatTheySay) {
   WriteFileBytes(dir / "loss_stat.txt", Bytes(previous.begin(), previous.end()));
   WriteFileBytes(dir / "src.qcp", ReadFileBytes(Sample("greeting.qcp")));
 
-  // Missing source, or a folder as the source: nothing created, nothing appended.
-  for (const std::string& source : {dir / "missing.qcp", dir.Path()}) {
+  // Missing source, or a folder, a device or a pipe as the source: nothing
+  // created, nothing appended, no wait.
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
+  for (const std::string& source :
+       {dir / "missing.qcp", dir.Path(), std::string("/dev/zero"), dir / "fifo"}) {
     Outcome outcome = RunVocrate({source, dir / "out.evrc", "1"}, dir.Path());
     EXPECT_EQ(outcome.status, 255);
     EXPECT_EQ(outcome.out, "SOURCE FILE CAN'T OPEN!\n");

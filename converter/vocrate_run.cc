@@ -49,8 +49,10 @@ void PrintUsage(std::FILE* out, const ConsoleTexts& texts) {
 
 // Opens the source for binary reading. Only a regular file will do: a folder
 // or a device would open here but could not be read as a file of packets (a
-// folder fails every read, a device may never end).
+// folder fails every read, a device may never end, and opening a pipe waits
+// for a writer), so those are not even opened.
 std::FILE* OpenSource(const char* path, struct stat* info) {
+  if (stat(path, info) != 0 || !S_ISREG(info->st_mode)) return nullptr;
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) return nullptr;
   if (fstat(fileno(file), info) != 0 || !S_ISREG(info->st_mode)) {
