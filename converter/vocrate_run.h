@@ -30,9 +30,14 @@ ConsoleTexts ConsoleTextsFor(std::string_view codeset);
 ConsoleTexts ConsoleTextsForUserLocale();
 
 /// One run over argv (argv[0] the program). Console text goes to `out`, the
-/// wait after the usage text reads `in`. Returns the exit status: 0 when
-/// the conversion was carried out, -1 on a wrong argument count, a file that
-/// cannot be opened, or a destination that could not be written.
+/// wait after the usage text reads `in`. Returns the exit status: 0 when the
+/// conversion was carried out; -1 after the usage text (wrong argument count)
+/// or one error line: "SOURCE FILE CAN'T OPEN!" (missing, or not a regular
+/// file), "DEST FILE IS THE SOURCE FILE!" (nothing opened for writing),
+/// "DEST FILE CAN'T OPEN!", "LOSS_STAT FILE CAN'T OPEN!" (the destination is
+/// left created and empty), and after a conversion "DEST FILE CAN'T WRITE!"
+/// or "SOURCE FILE CAN'T READ!" (the loss record is complete, the output
+/// stays as far as it got).
 int Run(int argc, const char* const* argv, const ConsoleTexts& texts, std::FILE* out,
         std::FILE* in);
 
