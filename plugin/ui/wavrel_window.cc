@@ -117,14 +117,12 @@ void WavrelWindow::BuildControls() {
 
 void WavrelWindow::ConnectButtons() {
   if (m_dlg == nullptr) return;
-  const auto connectButton = [this](int id, void (CWavrelDlg::*handler)()) {
-    auto* button = static_cast<QPushButton*>(m_widgets.at(id));
-    connect(button, &QPushButton::clicked, this, [this, handler] { (m_dlg->*handler)(); });
-  };
-  connectButton(kIdBrowseInput, &CWavrelDlg::OnBrowseInput);
-  connectButton(kIdBrowseOutput, &CWavrelDlg::OnBrowseOutput);
-  connectButton(kIdConvert, &CWavrelDlg::OnConvert);
-  connectButton(kIdCancel, &CWavrelDlg::OnCancelConversion);
+  const auto button = [this](int id) { return static_cast<QPushButton*>(m_widgets.at(id)); };
+  connect(button(kIdBrowseInput), &QPushButton::clicked, this, [this] { m_dlg->OnBrowseInput(); });
+  connect(button(kIdBrowseOutput), &QPushButton::clicked, this,
+          [this] { m_dlg->OnBrowseOutput(); });
+  connect(button(kIdConvert), &QPushButton::clicked, this, [this] { m_dlg->OnConvert(); });
+  connect(button(kIdCancel), &QPushButton::clicked, this, [this] { m_dlg->OnCancelConversion(); });
 }
 
 void WavrelWindow::OnGuiThread(std::function<void()> fn) {
