@@ -1,12 +1,11 @@
 #include "converter/evrc_to_qcp.h"
 
-#include <array>
 #include <cstdint>
-#include <span>
 
 #include "converter/block_io.h"
 #include "converter/qcp_format.h"
 #include "converter/qcp_writer.h"
+#include "converter/word_order.h"
 
 namespace vocrate {
 
@@ -24,28 +23,39 @@ ConversionResult ConvertEvrcToQcp(std::FILE* source, std::FILE* dest, LossSink& 
 
   QcpWriter writer(dest);
   BlockReader in(source, records * evrc::kRecordBytes);
-  std::array<std::uint8_t, qcp::kMaxPacketDataBytes> data{};
-  while (in.Ensure(evrc::kRecordBytes) >= evrc::kRecordBytes) {
+  for (;;) {
+    if (in.Available() < evrc::kRecordBytes && in.Ensure(evrc::kRecordBytes) < evrc::kRecordBytes) {
+      break;
+    }
     const std::uint8_t* r = in.Data();
+    const std::uint8_t* words = r + 2;  // word 1 onwards
     const std::uint16_t rate = static_cast<std::uint16_t>(r[0] | r[1] << 8);
-    const std::size_t size = qcp::DataBytesForRate(rate);  // 0 for unknown rates
-    std::uint8_t octet = static_cast<std::uint8_t>(rate);
-    if (size == 0) {
-      // Unknown rate: the frame is lost and goes out as an erasure.
-      octet = qcp::kRateEighth;
-      data[0] = data[1] = qcp::kErasureByte;
-      loss.Lost(result.frames);
-      ++result.lost;
-      writer.AppendPacket(octet, std::span(data.data(), 2));
-    } else {
-      // Data byte 2k is the high byte of word k+1, byte 2k+1 its low byte.
-      for (std::size_t i = 0; i < size; ++i) data[i] = r[2 + (i ^ 1u)];
-      if (rate == qcp::kRateEighth && data[0] == qcp::kErasureByte &&
-          data[1] == qcp::kErasureByte) {
+    switch (rate) {
+      case qcp::kRateFull:
+        WordsToPacket<22>(words, writer.AppendPacket(qcp::kRateFull, 22));
+        break;
+      case qcp::kRateHalf:
+        WordsToPacket<10>(words, writer.AppendPacket(qcp::kRateHalf, 10));
+        break;
+      case qcp::kRateQuarter:
+        WordsToPacket<5>(words, writer.AppendPacket(qcp::kRateQuarter, 5));
+        break;
+      case qcp::kRateEighth:
+        WordsToPacket<2>(words, writer.AppendPacket(qcp::kRateEighth, 2));
+        if (words[0] == qcp::kErasureByte && words[1] == qcp::kErasureByte) {
+          loss.Lost(result.frames);
+          ++result.lost;
+        }
+        break;
+      default: {
+        // Unknown rate (compared as the whole word: 0x0104 is not full rate):
+        // the frame is lost and goes out as an erasure.
+        std::uint8_t* data = writer.AppendPacket(qcp::kRateEighth, 2);
+        data[0] = data[1] = qcp::kErasureByte;
         loss.Lost(result.frames);
         ++result.lost;
+        break;
       }
-      writer.AppendPacket(octet, std::span(data.data(), size));
     }
     in.Consume(evrc::kRecordBytes);
     ++result.frames;

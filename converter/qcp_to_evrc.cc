@@ -6,6 +6,7 @@
 
 #include "converter/block_io.h"
 #include "converter/qcp_format.h"
+#include "converter/word_order.h"
 
 namespace vocrate {
 namespace {
@@ -37,7 +38,8 @@ ConversionResult ConvertPackets(std::FILE* source, std::uint64_t packet_bytes, s
   BlockReader in(source, packet_bytes);
   BlockWriter out(dest);
   for (;;) {
-    const std::size_t available = in.Ensure(kLongestPacket);
+    std::size_t available = in.Available();
+    if (available < kLongestPacket) available = in.Ensure(kLongestPacket);
     if (available == 0) break;
     const std::uint8_t* p = in.Data();
     const std::uint8_t octet = p[0];
@@ -67,8 +69,20 @@ ConversionResult ConvertPackets(std::FILE* source, std::uint64_t packet_bytes, s
         loss.Lost(result.frames);
         ++result.lost;
       }
-      // Data byte 2k becomes the high byte of word k+1, byte 2k+1 its low byte.
-      for (std::size_t i = 0; i < size; ++i) record[2 + (i ^ 1u)] = data[i];
+      switch (size) {
+        case 22:
+          PacketToWords<22>(data, record + 2);
+          break;
+        case 10:
+          PacketToWords<10>(data, record + 2);
+          break;
+        case 5:
+          PacketToWords<5>(data, record + 2);
+          break;
+        default:
+          PacketToWords<2>(data, record + 2);
+          break;
+      }
       in.Consume(1 + skip + size);
     } else {
       // The file ends inside the packet: what is there goes in file order.

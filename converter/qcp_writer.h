@@ -26,13 +26,18 @@ class QcpWriter {
   /// Leaves room for the header: packets start at byte 194.
   explicit QcpWriter(std::FILE* file);
 
-  /// Appends one packet: the rate octet, then its data bytes (at most 22).
-  void AppendPacket(std::uint8_t rate, std::span<const std::uint8_t> data) {
-    std::uint8_t* p = m_out.Append(1 + data.size());
+  /// Appends one packet: the rate octet, then room for `size` data bytes (at
+  /// most 22), which the caller fills through the result before the next call.
+  std::uint8_t* AppendPacket(std::uint8_t rate, std::size_t size) {
+    std::uint8_t* p = m_out.Append(1 + size);
     p[0] = rate;
-    for (std::size_t i = 0; i < data.size(); ++i) p[1 + i] = data[i];
-    m_data_size += static_cast<std::uint32_t>(1 + data.size());
+    m_data_size += static_cast<std::uint32_t>(1 + size);
     ++m_packets;
+    return p + 1;
+  }
+  void AppendPacket(std::uint8_t rate, std::span<const std::uint8_t> data) {
+    std::uint8_t* p = AppendPacket(rate, data.size());
+    for (std::size_t i = 0; i < data.size(); ++i) p[i] = data[i];
   }
 
   /// Pads the data chunk to an even size, writes the header with the data
