@@ -115,9 +115,11 @@ bool CAnimatedPicture::LoadGif(GifBlockWalker& walker, std::span<const std::uint
     // of the surface as the earlier frames and disposals made it.
     const QRect rect(static_cast<int>(frame.left), static_cast<int>(frame.top),
                      static_cast<int>(frame.width), static_cast<int>(frame.height));
-    if (decoded.size() == QSize(rect.width(), rect.height())) {
-      frame.picture = decoded;
+    if (decoded.size() != screen && decoded.size() == rect.size()) {
+      frame.picture = decoded;  // a reader that gives the frame alone
     } else {
+      // Clipped to what was decoded: a frame reaching past the logical
+      // screen keeps only its part on the screen.
       const QRect inside = rect.intersected(decoded.rect());
       if (inside.isEmpty()) continue;
       frame.picture = decoded.copy(inside);

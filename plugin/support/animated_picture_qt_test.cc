@@ -115,6 +115,23 @@ TEST_F(AnimatedPictureTest, CutsAnAnimatedGifIntoFramesInFileOrder) {
   }
 }
 
+TEST_F(AnimatedPictureTest, FramesReachingPastTheLogicalScreenAreClippedToIt) {
+  CAnimatedPicture picture;
+  ASSERT_TRUE(picture.LoadFromMemory(
+      MakeTestGif(4, 4, {Frame(0, 0, 4, 4, kRed, 1), Frame(2, 2, 40, 40, kBlue, 1000, 3)})));
+  ASSERT_EQ(picture.FrameCount(), 2u);
+  const GifFrame big = *picture.FrameAt(1);
+  EXPECT_LE(big.left + big.width, 4u);
+  EXPECT_LE(big.top + big.height, 4u);
+  FrameRecorder recorder(picture);
+  picture.StartDrawing();
+  ASSERT_TRUE(WaitUntil([&] { return recorder.Count() >= 2; }, 5000));
+  picture.StopAnimation();
+  const QImage surface = recorder.Surface(1);
+  EXPECT_EQ(surface.pixel(3, 3), Rgb(kBlue));
+  EXPECT_EQ(surface.pixel(1, 1), Rgb(kRed));
+}
+
 TEST_F(AnimatedPictureTest, OneFrameGifsAndOtherPicturesAreStills) {
   CAnimatedPicture picture;
   // One frame: no frame list; the surface has the logical screen's size.
