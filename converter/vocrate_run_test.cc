@@ -30,18 +30,5 @@ TEST(VocrateRunTest, OptionIsReadLikeAtoi) {
   }
 }
 
-TEST(VocrateRunTest, ChineseTextsFollowTheConsoleCharacterSet) {
-  const std::string_view gbk_success =
-      "EVRC\xB8\xF1\xCA\xBD\xCE\xC4\xBC\xFE\xD7\xAA\xBB\xBB\xB3\xC9\xB9\xA6\xA3\xA1";
-  for (const char* codeset : {"ANSI_X3.4-1968", "GBK", "GB18030", ""}) {
-    EXPECT_EQ(ConsoleTextsFor(codeset).success, gbk_success) << codeset;
-    EXPECT_EQ(ConsoleTextsFor(codeset).press_any_key.size(), 24u);
-  }
-  for (const char* codeset : {"UTF-8", "utf8"}) {
-    EXPECT_EQ(ConsoleTextsFor(codeset).success, "EVRC格式文件转换成功！") << codeset;
-    EXPECT_EQ(ConsoleTextsFor(codeset).press_any_key, "请按任意键退出程序。。。");
-  }
-}
-
 }  // namespace
 }  // namespace vocrate
