@@ -13,8 +13,9 @@ bool QtFaceAvailable();
 
 /// Shows request as a modal QMessageBox on the application's GUI thread and
 /// returns the button that closed it. From another thread the call waits
-/// until the GUI thread has shown and closed the box, so the GUI thread must
-/// not be waiting for the caller meanwhile.
+/// until the GUI thread has shown and closed the box; when the GUI thread
+/// does not take the box up within a few seconds (it is blocked, perhaps
+/// waiting for the caller), the box is withdrawn and the answer is 2.
 std::int32_t ShowQtBox(const BoxRequest& request);
 
 }  // namespace wavrel::msgbox

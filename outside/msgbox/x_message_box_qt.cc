@@ -5,7 +5,11 @@
 #include <QPushButton>
 #include <QString>
 #include <QThread>
+#include <chrono>
+#include <condition_variable>
 #include <map>
+#include <memory>
+#include <mutex>
 
 #include "outside/msgbox/qt_face.h"
 
@@ -82,6 +86,52 @@ std::int32_t RunBox(const BoxRequest& request) {
   return it == ids.end() ? request.escapeId : it->second;
 }
 
+/// How long a box asked for from another thread may wait for the GUI thread
+/// to pick it up. A GUI thread that runs its event loop does so at once; one
+/// that does not is blocked, possibly waiting for the very thread that asks
+/// (a cancel joining the worker), so the request is withdrawn rather than
+/// left to hang both threads.
+constexpr std::chrono::milliseconds kPickUpTimeout{3000};
+
+/// A box requested from another thread, shared by the asking thread and the
+/// queued call on the GUI thread (either may finish first).
+struct PendingBox {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool started = false;    // the GUI thread has taken the request
+  bool withdrawn = false;  // the asking thread gave up before that
+  bool done = false;
+  std::int32_t result = kIdCancel;
+};
+
+std::int32_t AskGuiThread(QCoreApplication* app, const BoxRequest& request) {
+  auto pending = std::make_shared<PendingBox>();
+  const bool posted = QMetaObject::invokeMethod(
+      app,
+      [pending, request] {
+        {
+          std::lock_guard<std::mutex> lock(pending->mutex);
+          if (pending->withdrawn) return;
+          pending->started = true;
+        }
+        const std::int32_t result = RunBox(request);
+        std::lock_guard<std::mutex> lock(pending->mutex);
+        pending->result = result;
+        pending->done = true;
+        pending->changed.notify_all();
+      },
+      Qt::QueuedConnection);
+  if (!posted) return kIdCancel;
+  std::unique_lock<std::mutex> lock(pending->mutex);
+  if (!pending->changed.wait_for(lock, kPickUpTimeout, [&] { return pending->started; })) {
+    pending->withdrawn = true;
+    return kIdCancel;
+  }
+  // Shown: the user answers, however long that takes.
+  pending->changed.wait(lock, [&] { return pending->done; });
+  return pending->result;
+}
+
 }  // namespace
 
 bool QtFaceAvailable() {
@@ -92,10 +142,7 @@ std::int32_t ShowQtBox(const BoxRequest& request) {
   QCoreApplication* app = QCoreApplication::instance();
   if (app == nullptr) return kIdCancel;
   if (QThread::currentThread() == app->thread()) return RunBox(request);
-  std::int32_t result = kIdCancel;
-  const bool delivered = QMetaObject::invokeMethod(
-      app, [&request, &result] { result = RunBox(request); }, Qt::BlockingQueuedConnection);
-  return delivered ? result : kIdCancel;
+  return AskGuiThread(app, request);
 }
 
 }  // namespace wavrel::msgbox

@@ -105,5 +105,21 @@ TEST_F(XMessageBoxQtTest, WorkerThreadBoxIsShownOnTheGuiThreadAndWaitsForTheAnsw
   }
 }
 
+TEST_F(XMessageBoxQtTest, WorkerBoxIsWithdrawnWhenTheGuiThreadWaitsForTheWorker) {
+  const XMessageBoxFn box = LoadXMessageBox();
+  ASSERT_NE(box, nullptr);
+  // The GUI thread joins the worker without serving events, as a cancel
+  // does: the worker's box must not hang both threads.
+  std::int32_t result = -1;
+  std::thread worker([&] { result = box(nullptr, u"Cannot create", u"Note", 48, nullptr); });
+  worker.join();
+  EXPECT_EQ(result, 2);
+  // The withdrawn request shows nothing when the GUI thread comes back.
+  QCoreApplication::processEvents();
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    EXPECT_FALSE(qobject_cast<QMessageBox*>(widget) != nullptr && widget->isVisible());
+  }
+}
+
 }  // namespace
 }  // namespace wavrel::msgbox
