@@ -132,6 +132,18 @@ TEST_F(AnimatedPictureTest, FramesReachingPastTheLogicalScreenAreClippedToIt) {
   EXPECT_EQ(surface.pixel(1, 1), Rgb(kRed));
 }
 
+TEST_F(AnimatedPictureTest, TransparentPixelsOfAFrameLeaveTheSurfaceShowingThrough) {
+  TestFrame clear = Frame(0, 0, 4, 4, kWhite, 1000);
+  clear.transparent = true;
+  CAnimatedPicture picture;
+  ASSERT_TRUE(picture.LoadFromMemory(MakeTestGif(4, 4, {Frame(0, 0, 4, 4, kRed, 1), clear})));
+  FrameRecorder recorder(picture);
+  picture.StartDrawing();
+  ASSERT_TRUE(WaitUntil([&] { return recorder.Count() >= 2; }, 5000));
+  picture.StopAnimation();
+  EXPECT_EQ(recorder.Surface(1).pixel(2, 2), Rgb(kRed));
+}
+
 TEST_F(AnimatedPictureTest, OneFrameGifsAndOtherPicturesAreStills) {
   CAnimatedPicture picture;
   // One frame: no frame list; the surface has the logical screen's size.

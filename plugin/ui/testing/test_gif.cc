@@ -95,9 +95,10 @@ std::vector<std::uint8_t> MakeTestGif(int screenWidth, int screenHeight,
   }
   for (const TestFrame& frame : frames) {
     if (frame.delay) {
-      out.insert(out.end(), {0x21, 0xF9, 4, static_cast<std::uint8_t>(frame.disposal << 2)});
+      const auto packed = static_cast<std::uint8_t>((frame.disposal << 2) | frame.transparent);
+      out.insert(out.end(), {0x21, 0xF9, 4, packed});
       Put16(out, *frame.delay);
-      out.insert(out.end(), {0, 0});
+      out.insert(out.end(), {static_cast<std::uint8_t>(frame.colour), 0});
     }
     if (frame.commentBeforeImage) out.insert(out.end(), {0x21, 0xFE, 2, 'h', 'i', 0});
     out.push_back(0x2C);

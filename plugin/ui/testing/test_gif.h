@@ -25,6 +25,8 @@ struct TestFrame {
   std::uint8_t disposal = 0;
   /// A comment extension between the control extension and the image.
   bool commentBeforeImage = false;
+  /// The frame's colour is its control extension's transparent colour.
+  bool transparent = false;
 };
 
 /// A solid frame; a control extension only when delay is given.
