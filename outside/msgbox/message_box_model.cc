@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "outside/host/utf.h"
 #include "plugin/frame/message_box_record.h"
@@ -72,6 +73,27 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
+/// text as UTF-8 with the controls that could drive a terminal (escape
+/// sequences in a file name) written as \xNN or \u{NN}; line breaks and tabs
+/// stay.
+std::string PrintableUtf8(const std::u16string& text) {
+  std::u16string safe;
+  safe.reserve(text.size());
+  for (const char16_t unit : text) {
+    const bool control = (unit < 0x20 && unit != u'\n' && unit != u'\t') || unit == 0x7F ||
+                         (unit >= 0x80 && unit <= 0x9F);
+    if (!control) {
+      safe.push_back(unit);
+      continue;
+    }
+    char escaped[12];
+    std::snprintf(escaped, sizeof(escaped), unit < 0x80 ? "\\x%02X" : "\\u{%02X}",
+                  static_cast<unsigned>(unit));
+    for (const char* c = escaped; *c != '\0'; ++c) safe.push_back(static_cast<char16_t>(*c));
+  }
+  return host::Utf16ToUtf8(safe);
+}
+
 const Button* FindButton(const BoxRequest& request, ButtonId id) {
   for (const Button& button : request.buttons) {
     if (button.id == id) return &button;
@@ -107,7 +129,7 @@ bool IsOkCancelQuestion(std::uint32_t style) { return (style & 0xF) == 1; }
 
 std::string RenderForConsole(const BoxRequest& request) {
   std::string out;
-  std::string heading = host::Utf16ToUtf8(request.caption);
+  std::string heading = PrintableUtf8(request.caption);
   switch (request.icon) {
     case Icon::kError:
       heading = "(x) " + heading;
@@ -125,11 +147,11 @@ std::string RenderForConsole(const BoxRequest& request) {
       break;
   }
   out += "== " + heading + " ==\n";
-  std::string text = host::Utf16ToUtf8(request.text);
+  std::string text = PrintableUtf8(request.text);
   if (!text.empty() && text.back() != '\n') text.push_back('\n');
   out += text;
   for (std::size_t i = 0; i < request.buttons.size(); ++i) {
-    out += (i == 0 ? "[" : "  [") + host::Utf16ToUtf8(request.buttons[i].caption) + "]";
+    out += (i == 0 ? "[" : "  [") + PrintableUtf8(request.buttons[i].caption) + "]";
   }
   out += "\n";
   return out;

@@ -52,7 +52,9 @@ BoxRequest MakeRequest(const char16_t* text, const char16_t* caption, std::uint3
 /// True when the box asks a question with OK and Cancel (style & 0xF == 1).
 bool IsOkCancelQuestion(std::uint32_t style);
 
-/// The box as printed on the console, UTF-8, ending in a line break.
+/// The box as printed on the console, UTF-8, ending in a line break. Control
+/// characters other than line breaks and tabs are shown escaped, so that a
+/// file name in a message cannot drive the terminal.
 std::string RenderForConsole(const BoxRequest& request);
 
 /// A typed or configured answer to an OK/Cancel question: "o", "ok", "y",

@@ -68,6 +68,11 @@ TEST_F(XMessageBoxConsoleTest, ReportPrintsCaptionTextAndTheRecordsButtonCaption
   EXPECT_EQ(own.result, 1);
   EXPECT_EQ(own.printed, "== Note ==\nPlain\n[OK]\n");
 
+  // A file name in a message cannot send escape sequences to the terminal.
+  Outcome hostile = Call(u"Cannot create:\n/out/\x1b]0;pwned\x07\u009b.wav", u"N\r", 0, nullptr);
+  EXPECT_EQ(hostile.printed,
+            "== N\\x0D ==\nCannot create:\n/out/\\x1B]0;pwned\\x07\\u{9B}.wav\n[OK]\n");
+
   Outcome nulls = Call(nullptr, nullptr, 48, nullptr);
   EXPECT_EQ(nulls.result, 1);
   EXPECT_NE(nulls.printed.find("[OK]"), std::string::npos);
