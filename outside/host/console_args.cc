@@ -92,9 +92,17 @@ std::string AbsoluteFolder(const std::string& folder, const std::string& current
 std::string EscapeForLine(const std::string& text) {
   std::string out;
   out.reserve(text.size());
-  for (const char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     const auto byte = static_cast<unsigned char>(c);
-    if (c == '\\') {
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      // U+0080..U+009F: C1 controls, which some terminals obey in UTF-8 too.
+      char hex[8];
+      std::snprintf(hex, sizeof(hex), "\\u{%02X}", next);
+      out += hex;
+      ++i;
+    } else if (c == '\\') {
       out += "\\\\";
     } else if (c == '\n') {
       out += "\\n";

@@ -23,8 +23,9 @@ bool ParseConsoleArgs(const std::vector<std::string>& args, ConsoleArgs* parsed,
 /// relative to currentFolder.
 std::string AbsoluteFolder(const std::string& folder, const std::string& currentFolder);
 
-/// text with control characters and backslashes escaped (\n, \t, \\, \xNN),
-/// so that every printed file name stays on its line.
+/// text with control characters and backslashes escaped (\n, \t, \\, \xNN,
+/// \u{NN} for C1 controls), so that every printed file name stays on its line
+/// and cannot drive the terminal.
 std::string EscapeForLine(const std::string& text);
 
 extern const char kConsoleUsage[];

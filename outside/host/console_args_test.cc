@@ -56,6 +56,9 @@ TEST(ConsoleArgsTest, FoldersBecomeAbsoluteAndNamesStayOnTheirLine) {
   EXPECT_EQ(EscapeForLine("a b\"'.qcp"), "a b\"'.qcp");
   EXPECT_EQ(EscapeForLine("new\nline\t\\x\x01\x7F.qcp"), "new\\nline\\t\\\\x\\x01\\x7F.qcp");
   EXPECT_EQ(EscapeForLine("通话 1.qcp"), "通话 1.qcp");
+  EXPECT_EQ(EscapeForLine("\x1B[2J\xC2\x9B"
+                          "1m\xC2\xA0"),
+            "\\x1B[2J\\u{9B}1m\xC2\xA0");
 }
 
 TEST(ConsoleWindowTest, PrintsOneLinePerFileAndSumsTheRun) {
