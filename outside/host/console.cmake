@@ -13,7 +13,7 @@ if(TARGET wavrel_core)
   endforeach()
 
   wavrel_add_test(wavrel_console_test
-    SOURCES console_args_test.cc console_process_test.cc console_window.cc console_args.cc
+    SOURCES console_args_test.cc console_process_test.cc console_args.cc
     LIBS wavrel_host_support)
   target_compile_definitions(wavrel_console_test PRIVATE
     WAVREL_CONSOLE_PATH="$<TARGET_FILE:wavrel>"

@@ -123,18 +123,5 @@ TEST(IniLocaleServiceTest, TextsStayPutAndMissingOnesAreNull) {
   EXPECT_EQ(service.Text(u"S", u"K"), u"text");  // a failed load keeps what was there
 }
 
-TEST(Utf8Test, RoundTripsAndReplacesMalformedInput) {
-  const std::string text = "a\xC3\xA9\xE9\x80\x9A\xF0\x9F\x8E\xB5";  // a é 通 🎵
-  bool ok = false;
-  const std::u16string wide = Utf8ToUtf16(text, &ok);
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(wide, u"a\u00E9\u901A\U0001F3B5");
-  EXPECT_EQ(Utf16ToUtf8(wide), text);
-  // Overlong '/', an encoded surrogate, a truncated sequence at the end.
-  EXPECT_EQ(Utf8ToUtf16("\xC0\xAFx\xED\xA0\x80y\xE9\x80", &ok), u"\uFFFDx\uFFFDy\uFFFD");
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"z"), "\xEF\xBF\xBDz");
-}
-
 }  // namespace
 }  // namespace wavrel::host
