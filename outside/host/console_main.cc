@@ -122,6 +122,13 @@ int main(int argc, char** argv) {
   const std::string output =
       args.outputFolder.empty() ? std::string() : AbsoluteFolder(args.outputFolder, currentFolder);
 
+  // A folder picker can make a new output folder; on the command line a
+  // missing OUTPUT_DIR is made the same way (with its parents).
+  if (!output.empty() && !std::filesystem::exists(output, ec)) {
+    std::filesystem::create_directories(output, ec);
+    if (ec) PrintError("cannot create the output folder " + output + ": " + ec.message());
+  }
+
   const std::unique_ptr<HostLanguage> language = LoadHostLanguage(args.language);
   if (language->language.empty()) {
     PrintError("no language file found in " + ExecutableFolder() + "lang/; messages stay empty");

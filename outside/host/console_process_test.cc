@@ -276,6 +276,14 @@ TEST_F(WavrelProcessTest, WavThatCannotBeWrittenIsReportedAsFailure) {
   EXPECT_TRUE(TmpLeftovers().empty());
 }
 
+TEST_F(WavrelProcessTest, MissingOutputFolderIsMade) {
+  const fs::path in = SampleFolder("in", {{"voicemail.dat", "voicemail.dat"}});
+  const fs::path out = m_root / "new" / "wav";
+  const RunResult run = RunWavrel({"convert", in.string(), out.string()});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_TRUE(fs::is_regular_file(out / "voicemail.wav")) << run.out << run.err;
+}
+
 TEST_F(WavrelProcessTest, RefusedRunsAndUsage) {
   const fs::path empty = m_root / "empty";
   fs::create_directories(empty / "sub");
