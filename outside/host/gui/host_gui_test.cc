@@ -20,6 +20,12 @@
 #include "outside/host/gui/plugin_session.h"
 #include "outside/host/language_host.h"
 
+// LeakSanitizer builds: fontconfig keeps caches that Qt's text layout fills
+// and never frees; not ours to fix.
+extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
+
 namespace wavrel::host {
 namespace {
 

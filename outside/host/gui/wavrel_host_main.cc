@@ -53,9 +53,9 @@ int Run(int argc, char** argv) {
 
   const std::unique_ptr<HostLanguage> language = LoadHostLanguage(options.language);
   if (!options.language.empty() && language->language != options.language) {
-    std::fprintf(stderr, "wavrel-host: no language file for %s, using %s\n",
-                 options.language.c_str(),
-                 language->language.empty() ? "no texts" : language->language.c_str());
+    std::fprintf(stderr, "wavrel-host: language %s: %s\n", options.language.c_str(),
+                 language->language.empty() ? "no language file found, texts stay empty"
+                                            : ("using " + language->language).c_str());
   }
 
   PluginSession session;
