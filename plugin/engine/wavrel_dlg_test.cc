@@ -139,6 +139,7 @@ class DialogTest : public ::testing::Test {
     } else {
       unsetenv("TMPDIR");
     }
+    fs::permissions(m_in, fs::perms::owner_all);
     fs::remove_all(m_root);
   }
 
@@ -380,8 +381,11 @@ TEST_F(DialogTest, RunConvertsInByteOrderAndLeavesOnlyTheWavFiles) {
   WriteFile(m_in / "a.pcm", "mine");
   WriteFile(m_in / "loss_stat.txt", "mine");
   WriteFile(m_out / "a.wav", "left by an earlier run");
+  // Nothing is written beside the recordings, so a read-only folder converts.
+  fs::permissions(m_in, fs::perms::owner_read | fs::perms::owner_exec);
   SelectFolders(m_in, m_out);
   ConvertAndWait();
+  fs::permissions(m_in, fs::perms::owner_all);
 
   const auto children = Children();
   ASSERT_EQ(children.size(), 6u);
