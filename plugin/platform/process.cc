@@ -126,7 +126,8 @@ ChildExit ChildProcess::ReapLocked(int options) {
     m_lastExit = FromStatus(status);
     m_pid = 0;
   } else if (got < 0) {
-    // Reaped elsewhere (a host that waits for every child): nothing to wait for.
+    // Reaped elsewhere (a host that ignores SIGCHLD or waits for every
+    // child): the status is lost, and the child is gone.
     m_lastExit = ChildExit{ChildExit::Kind::kSignalled, 0};
     m_pid = 0;
   }

@@ -17,7 +17,8 @@ struct ChildExit {
   enum class Kind {
     kNone,       ///< there was no child to wait for
     kExited,     ///< the child ended by itself; code is its exit status
-    kSignalled,  ///< a signal ended the child; code is the signal number
+    kSignalled,  ///< a signal ended the child; code is the signal number, 0 when
+                 ///< the status was lost (the child was reaped elsewhere)
     kStopped,    ///< a stop was requested: the child still runs and is not reaped
   };
   Kind kind = Kind::kNone;
