@@ -1,5 +1,4 @@
-// The console's link to the plug-in's host pointer. A file of its own:
-// host_services.h and the window interface both declare a kIdCancel.
+// The console's link to the plug-in's host pointer.
 #pragma once
 
 #include "plugin/frame/plugin_interfaces.h"

@@ -19,7 +19,7 @@ struct FileOutcome {
   std::string reason;     ///< short English text of the first failure; empty on success
   std::size_t index = 0;  ///< zero-based position in the sorted list
   std::size_t count = 0;  ///< files in the run
-  std::optional<std::int32_t> totalFrames;  ///< from the converter's loss record, when known
+  std::optional<std::int32_t> totalFrames;  ///< frames in the WAV; else the converter's count
   std::optional<std::int32_t> lostFrames;   ///< from the converter's loss record, when known
 };
 

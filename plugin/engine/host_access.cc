@@ -9,7 +9,7 @@ static_assert(kReportStyle == kMbOkExclamation && kQuestionStyle == kMbOkCancelE
 std::u16string PluginText(const char16_t* key) { return GetPluginText(key); }
 
 bool MessageBoxOk(const std::u16string& text, const std::u16string& caption, std::uint32_t style) {
-  return ShowHostMessageBox(GetHostPointer(), text, caption, style) == kIdOk;
+  return ShowHostMessageBox(GetHostPointer(), text, caption, style) == kMbResultOk;
 }
 
 std::u16string HostDirectory() { return GetHostDirectory(); }

@@ -1,6 +1,5 @@
-// The engine's access to the host services. The engine reaches them only
-// through these functions: host_services.h and the window interface both
-// declare a kIdCancel, so no file includes both.
+// The engine's access to the host services: the engine reaches them only
+// through these functions.
 #pragma once
 
 #include <cstdint>

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
+#include "converter/qcp_format.h"
 #include "plugin/engine/host_access.h"
 #include "plugin/engine/wavrel_dlg.h"
 #include "plugin/platform/file_system.h"
@@ -249,9 +251,18 @@ void CWavrelDlg::WritePcmAsWav(const std::u16string& pcmPath, const std::u16stri
                                                   m_sampleRateSetting, m_workerThread.StopToken());
   m_lastWavResult = result;
   switch (result) {
-    case WavWriteResult::kWritten:
+    case WavWriteResult::kWritten: {
       m_wavPathsWritten.insert(Narrow(wavPath));
+      // The frames the WAV holds: the converter's count takes a QCP pad byte
+      // for a frame of its own, the decoder makes 160 samples per real one.
+      std::error_code ec;
+      const std::uintmax_t pcmBytes = std::filesystem::file_size(Narrow(pcmPath), ec);
+      if (!ec) {
+        m_currentTotalFrames = static_cast<std::int32_t>(
+            std::min<std::uintmax_t>(pcmBytes / (evrc::kSamplesPerFrame * 2), INT32_MAX));
+      }
       break;
+    }
     case WavWriteResult::kCopyFailed:
       m_wavPathsWritten.insert(Narrow(wavPath));
       NoteFailure(DescribeWavWriteResult(result));

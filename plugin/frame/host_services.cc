@@ -17,7 +17,7 @@ namespace wavrel {
 
 namespace {
 
-constexpr std::int32_t kNoBoxShown = kIdCancel;
+constexpr std::int32_t kNoBoxShown = kMbResultCancel;
 constexpr char16_t kPluginSection[] = u"WavrelPlugin";
 
 std::atomic<IPluginHost*> g_host{nullptr};

@@ -34,8 +34,8 @@ std::u16string GetPluginText(const std::u16string& key);
 /// Message box styles used by the dialog.
 inline constexpr std::uint32_t kMbOkExclamation = 48;        // report
 inline constexpr std::uint32_t kMbOkCancelExclamation = 49;  // question
-inline constexpr std::int32_t kIdOk = 1;
-inline constexpr std::int32_t kIdCancel = 2;
+inline constexpr std::int32_t kMbResultOk = 1;
+inline constexpr std::int32_t kMbResultCancel = 2;
 
 /// Shows a box through libXMessageBox.so in the host executable's folder,
 /// with button captions from section "Torvex". Returns the button that

@@ -105,7 +105,7 @@ class HostServicesTest : public ::testing::Test {
     ASSERT_NE(state, nullptr) << error;
     m_box = state();
     m_box->calls.clear();
-    m_box->answer = kIdOk;
+    m_box->answer = kMbResultOk;
   }
   void TearDown() override { SetHostPointer(nullptr); }
 
@@ -155,7 +155,7 @@ TEST_F(HostServicesTest, MessageBoxRecordCarriesTheCaptions) {
 
 TEST_F(HostServicesTest, MessageBoxWithoutUsableServiceHasEmptyCaptions) {
   // No host: no record at all, so the library uses its own captions.
-  EXPECT_EQ(ShowHostMessageBox(nullptr, u"text", u"caption", kMbOkExclamation), kIdOk);
+  EXPECT_EQ(ShowHostMessageBox(nullptr, u"text", u"caption", kMbOkExclamation), kMbResultOk);
   ASSERT_EQ(m_box->calls.size(), 1u);
   EXPECT_FALSE(m_box->calls[0].hadRecord);
   EXPECT_EQ(m_box->calls[0].text, u"text");

@@ -30,8 +30,9 @@ TEST(MESSAGE_BOX_SUITE, NoBoxCountsAsCancel) {
   EXPECT_EQ(std::filesystem::exists(library), MESSAGE_BOX_LIBRARY_PRESENT != 0);
 
   NoServices host;
-  EXPECT_EQ(ShowHostMessageBox(&host, u"text", u"caption", kMbOkCancelExclamation), kIdCancel);
-  EXPECT_EQ(ShowHostMessageBox(nullptr, u"text", u"caption", kMbOkExclamation), kIdCancel);
+  EXPECT_EQ(ShowHostMessageBox(&host, u"text", u"caption", kMbOkCancelExclamation),
+            kMbResultCancel);
+  EXPECT_EQ(ShowHostMessageBox(nullptr, u"text", u"caption", kMbOkExclamation), kMbResultCancel);
   EXPECT_EQ(host.queries, 1);
 }
 

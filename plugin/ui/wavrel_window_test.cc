@@ -19,15 +19,13 @@
 
 #include "plugin/engine/testing/fake_host.h"
 #include "plugin/engine/wavrel_dlg.h"
+#include "plugin/frame/host_services.h"
 #include "plugin/resources/dialog_template.h"
 #include "plugin/support/animated_picture_qt.h"
 #include "plugin/ui/dialog_runner.h"
 #include "plugin/ui/testing/test_gif.h"
 
 namespace wavrel {
-// From host_services.h, which cannot be included beside dialog_window.h
-// (both name a kIdCancel).
-void SetHostPointer(IPluginHost* host);
 
 namespace {
 
