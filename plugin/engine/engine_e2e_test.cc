@@ -16,10 +16,7 @@
 #include "plugin/engine/testing/fake_host.h"
 #include "plugin/engine/testing/fake_window.h"
 #include "plugin/engine/wavrel_dlg.h"
-
-namespace wavrel {
-void SetHostPointer(IPluginHost* host);
-}
+#include "plugin/frame/host_services.h"
 
 namespace wavrel {
 namespace {

@@ -18,12 +18,7 @@
 #include "plugin/engine/testing/fake_host.h"
 #include "plugin/engine/testing/fake_message_box.h"
 #include "plugin/engine/testing/fake_window.h"
-
-// Only this file's host-pointer setter is needed; host_services.h is not
-// included because it clashes with the window's control ids.
-namespace wavrel {
-void SetHostPointer(IPluginHost* host);
-}
+#include "plugin/frame/host_services.h"
 
 namespace wavrel {
 namespace {
