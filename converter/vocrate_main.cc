@@ -1,10 +1,14 @@
 // vocrate: converts one file per run between a raw EVRC packet file and a
 // QCP file. Exit status 0 after a conversion, 255 (-1) on any failure.
+// `vocrate --version` alone prints the version; every other argument list is
+// the converter's own.
 #include <fcntl.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "converter/vocrate_run.h"
+#include "wavrel_version.h"
 
 int main(int argc, char** argv) {
   // A standard stream started closed would hand its descriptor to the next
@@ -13,6 +17,10 @@ int main(int argc, char** argv) {
     if (fcntl(fd, F_GETFD) == -1 && open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) {
       return -1;
     }
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::fputs("vocrate (Wavrel) " WAVREL_VERSION "\n", stdout);
+    return 0;
   }
   const vocrate::ConsoleTexts texts = vocrate::ConsoleTextsForUserLocale();
   return vocrate::Run(argc, argv, texts, stdout, stdin);

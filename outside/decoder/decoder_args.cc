@@ -14,6 +14,11 @@ bool ParseDecoderArgs(const std::vector<std::string>& args, DecoderArgs* out, st
       out->help = true;
       return true;
     }
+    if (arg == "--version") {
+      *out = DecoderArgs{};
+      out->version = true;
+      return true;
+    }
     if (arg == "-d") {
       parsed.decode = true;
     } else if (arg == "-v") {
@@ -72,7 +77,8 @@ std::string DecoderUsage() {
          "  -d        decode (required; this program does not encode)\n"
          "  -p 0|1    postfilter off or on (default on)\n"
          "  -v        report the frame counts and the library's messages on stderr\n"
-         "  -h        print this help\n";
+         "  -h        print this help\n"
+         "  --version print the version and the libavcodec it runs on\n";
 }
 
 }  // namespace evrc

@@ -14,12 +14,13 @@ struct DecoderArgs {
   bool postfilter = true;  ///< -p 0|1
   bool verbose = false;    ///< -v
   bool help = false;       ///< -h / --help: print the usage, nothing else
+  bool version = false;    ///< --version: print the versions, nothing else
 };
 
 /// Parses the arguments after the program name. The word after -i, -o or -p
 /// is always taken as its value, so a file name may begin with '-'. False
 /// with a one-line message in *err for an unknown, repeated or incomplete
-/// argument; once -h is seen the rest is not looked at.
+/// argument; once -h or --version is seen the rest is not looked at.
 bool ParseDecoderArgs(const std::vector<std::string>& args, DecoderArgs* out, std::string* err);
 
 /// The usage text printed for -h, several lines ending in a line feed.

@@ -12,11 +12,14 @@
 #include <vector>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/avutil.h>
 #include <libavutil/log.h>
 }
 
 #include "outside/decoder/decoder_args.h"
 #include "outside/decoder/evrc_decoder.h"
+#include "wavrel_version.h"
 
 namespace {
 
@@ -50,6 +53,13 @@ int main(int argc, char** argv) {
   }
   if (args.help) {
     std::fputs(evrc::DecoderUsage().c_str(), stdout);
+    return 0;
+  }
+  if (args.version) {
+    // The library loaded now, which may be newer than the one built against.
+    const unsigned v = avcodec_version();
+    std::printf("evrc_2004 (Wavrel) " WAVREL_VERSION "\nlibavcodec %u.%u.%u (FFmpeg %s)\n", v >> 16,
+                (v >> 8) & 0xFF, v & 0xFF, av_version_info());
     return 0;
   }
   av_log_set_level(args.verbose ? AV_LOG_WARNING : AV_LOG_QUIET);

@@ -39,7 +39,8 @@ std::string HostUsage(const std::string& program) {
          "  --lang L           language of the texts (en, zh_CN, ...); default from\n"
          "                     LC_ALL, LC_MESSAGES or LANG, else en\n"
          "  --open-converter   open the conversion dialog at start\n"
-         "  -h, --help         show this help and exit\n";
+         "  -h, --help         show this help and exit\n"
+         "  --version          print the version and exit\n";
 }
 
 }  // namespace wavrel::host

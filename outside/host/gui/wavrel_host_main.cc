@@ -13,6 +13,7 @@
 #include "outside/host/gui/host_window.h"
 #include "outside/host/gui/plugin_session.h"
 #include "outside/host/language_host.h"
+#include "wavrel_version.h"
 
 namespace {
 
@@ -34,6 +35,10 @@ int Run(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::fputs(HostUsage(program).c_str(), stdout);
+      return 0;
+    }
+    if (arg == "--version") {
+      std::fputs("wavrel-host " WAVREL_VERSION "\n", stdout);
       return 0;
     }
   }
