@@ -1,7 +1,8 @@
 # wavrel, the console front end: drives the conversion dialog's logic
 # (wavrel_core) in a console window. Included from CMakeLists.txt.
 if(TARGET wavrel_core)
-  add_executable(wavrel console_main.cc console_window.cc console_args.cc console_host.cc)
+  add_executable(wavrel console_main.cc console_window.cc console_progress.cc console_args.cc
+    console_host.cc)
   target_link_libraries(wavrel PRIVATE wavrel_core wavrel_host_support Threads::Threads)
   set_target_properties(wavrel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${WAVREL_STAGE_DIR})
   install(TARGETS wavrel RUNTIME DESTINATION .)
@@ -13,10 +14,19 @@ if(TARGET wavrel_core)
   endforeach()
 
   wavrel_add_test(wavrel_console_test
-    SOURCES console_args_test.cc console_process_test.cc console_args.cc
+    SOURCES console_args_test.cc console_process_test.cc console_progress_test.cc console_args.cc
+      console_progress.cc
     LIBS wavrel_host_support)
   target_compile_definitions(wavrel_console_test PRIVATE
     WAVREL_CONSOLE_PATH="$<TARGET_FILE:wavrel>"
     WAVREL_SAMPLES_DIR="${WAVREL_SAMPLES_DIR}/")
   add_dependencies(wavrel_console_test wavrel)
+endif()
+
+# The progress line in a real terminal (tmux).
+if(TARGET wavrel AND BUILD_TESTING)
+  add_test(NAME wavrel_progress_in_a_terminal
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tools/progress-tty-test.sh $<TARGET_FILE:wavrel>
+            ${WAVREL_SAMPLES_DIR})
+  set_tests_properties(wavrel_progress_in_a_terminal PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180)
 endif()

@@ -6,8 +6,8 @@
 namespace wavrel::host {
 
 const char kConsoleUsage[] =
-    "Usage: wavrel convert [--yes] [--lang L] [--] INPUT_DIR [OUTPUT_DIR]\n"
-    "       wavrel --help\n"
+    "Usage: wavrel convert [--yes] [--quiet] [--lang L] [--] INPUT_DIR [OUTPUT_DIR]\n"
+    "       wavrel --help | --version\n"
     "\n"
     "Converts every QCP recording in INPUT_DIR (files are recognised by their\n"
     "content, whatever their names) into a WAV file of the same name in\n"
@@ -17,9 +17,12 @@ const char kConsoleUsage[] =
     "  --yes      when some files are not QCP recordings, convert the others\n"
     "             without asking (otherwise asked on a terminal, or answered by\n"
     "             XMESSAGEBOX_ANSWER=ok|cancel; with neither, nothing is converted)\n"
+    "  -q, --quiet show no progress line (by default one is kept up to date on\n"
+    "             standard error when it is a terminal)\n"
     "  --lang L   language of the messages: en, zh_CN (default: LC_ALL,\n"
     "             LC_MESSAGES or LANG)\n"
     "  -h, --help show this text\n"
+    "  --version  print the version\n"
     "\n"
     "Standard output gets one line per file and a summary:\n"
     "  ok  NAME -> WAV_PATH (FRAMES frames, LOST lost)\n"
@@ -43,6 +46,10 @@ bool ParseConsoleArgs(const std::vector<std::string>& args, ConsoleArgs* parsed,
       optionsEnded = true;
     } else if (arg == "-h" || arg == "--help") {
       parsed->help = true;
+    } else if (arg == "--version") {
+      parsed->version = true;
+    } else if (arg == "--quiet" || arg == "-q") {
+      parsed->quiet = true;
     } else if (arg == "--yes" || arg == "-y") {
       parsed->yes = true;
     } else if (arg == "--lang" || arg.rfind("--lang=", 0) == 0) {
@@ -60,7 +67,7 @@ bool ParseConsoleArgs(const std::vector<std::string>& args, ConsoleArgs* parsed,
       return false;
     }
   }
-  if (parsed->help) return true;
+  if (parsed->help || parsed->version) return true;
   if (positional.empty()) {
     *err = "no command given";
     return false;

@@ -8,14 +8,16 @@ namespace wavrel::host {
 
 struct ConsoleArgs {
   bool help = false;
+  bool version = false;  ///< --version: print the version, nothing else
   bool yes = false;      ///< answer OK to the question "some files are not QCP"
+  bool quiet = false;    ///< -q/--quiet: no progress line on the terminal
   std::string language;  ///< --lang; empty: from the locale variables
   std::string inputFolder;
   std::string outputFolder;  ///< empty: the input folder, as browsing gives
 };
 
-/// Parses argv[1..]: `convert [--yes] [--lang L] [--] INPUT_DIR [OUTPUT_DIR]`
-/// (options anywhere before "--"), or `--help`/`-h` alone. false with *err on
+/// Parses argv[1..]: `convert [--yes] [--quiet] [--lang L] [--] INPUT_DIR [OUTPUT_DIR]`
+/// (options anywhere before "--"), or `--help`/`-h` or `--version` alone. false with *err on
 /// bad usage.
 bool ParseConsoleArgs(const std::vector<std::string>& args, ConsoleArgs* parsed, std::string* err);
 

@@ -28,6 +28,7 @@
 #include "outside/host/language_host.h"
 #include "outside/host/utf.h"
 #include "plugin/engine/wavrel_dlg.h"
+#include "wavrel_version.h"
 
 namespace {
 
@@ -110,6 +111,10 @@ int main(int argc, char** argv) {
     std::fputs(kConsoleUsage, stdout);
     return kExitOk;
   }
+  if (args.version) {
+    std::fputs("wavrel " WAVREL_VERSION "\n", stdout);
+    return kExitOk;
+  }
   if (args.yes) ::setenv("XMESSAGEBOX_ANSWER", "ok", 1);
 
   std::error_code ec;
@@ -160,6 +165,9 @@ int main(int argc, char** argv) {
     dialog.OnBrowseInput();
     if (!output.empty()) dialog.OnBrowseOutput();
     window.EchoStatus(true);
+    // The live progress line is for a person at a terminal only; never in a
+    // pipe, a file or machine-readable output.
+    if (!args.quiet && ::isatty(STDERR_FILENO)) window.ShowProgress(TerminalColumns(STDERR_FILENO));
     dialog.OnConvert();
     SetSignalsBlocked(false);  // signals noted meanwhile arrive now, in the pipe
 
@@ -170,13 +178,16 @@ int main(int argc, char** argv) {
     } else {
       bool cancelRequested = false;
       while (dialog.IsConverting() || dialog.IsAnimating()) {
+        window.TickProgress();
         if (WaitForSignal(50) && dialog.IsConverting() && !cancelRequested) {
           cancelRequested = true;
+          window.EndProgress();
           PrintError(ConsoleText(language->service, u"IDS_CONSOLE_CANCELLING",
                                  "Interrupted: cancelling the conversion..."));
           dialog.OnCancelConversion();
         }
       }
+      window.EndProgress();
       const RunTally tally = window.Tally();
       std::fputs(window.SummaryLine().c_str(), stdout);
       const bool complete = tally.finished && !tally.cancelled;

@@ -22,9 +22,27 @@ ConsoleWindow::ConsoleWindow(std::u16string inputFolder, std::u16string outputFo
       m_err(err) {}
 
 void ConsoleWindow::Print(std::FILE* stream, const std::string& line) {
-  // Called with m_mutex held.
+  // Called with m_mutex held. The progress line steps aside for the line.
+  if (m_progress) m_progress->Erase();
   std::fwrite(line.data(), 1, line.size(), stream);
   std::fflush(stream);
+  if (m_progress) m_progress->Redraw();
+}
+
+void ConsoleWindow::ShowProgress(std::size_t columns) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_progress.emplace(m_err, true, columns);
+}
+
+void ConsoleWindow::TickProgress() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_progress) m_progress->Tick();
+}
+
+void ConsoleWindow::EndProgress() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_progress) m_progress->Erase();
+  m_progress.reset();
 }
 
 void ConsoleWindow::SetTitle(const std::u16string& /*title*/) {}
@@ -61,11 +79,11 @@ RunTally ConsoleWindow::Tally() const {
   return m_tally;
 }
 
-void ConsoleWindow::OnFileStarted(const std::string& /*path*/, std::size_t /*index*/,
-                                  std::size_t count) {
+void ConsoleWindow::OnFileStarted(const std::string& path, std::size_t index, std::size_t count) {
   std::lock_guard<std::mutex> lock(m_mutex);
   ++m_tally.filesStarted;
   m_tally.listed = count;
+  if (m_progress) m_progress->FileStarted(BaseName(path), index, count);
 }
 
 void ConsoleWindow::OnFileFinished(const FileOutcome& outcome) {
@@ -73,6 +91,7 @@ void ConsoleWindow::OnFileFinished(const FileOutcome& outcome) {
   const std::string name = EscapeForLine(BaseName(outcome.path));
   if (outcome.totalFrames) m_tally.framesTotal += *outcome.totalFrames;
   if (outcome.lostFrames) m_tally.framesLost += *outcome.lostFrames;
+  if (m_progress) m_progress->FileFinished();
   if (outcome.success) {
     ++m_tally.filesOk;
     std::string line = "ok  " + name + " -> " + EscapeForLine(outcome.wavPath);

@@ -13,8 +13,10 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 
+#include "outside/host/console_progress.h"
 #include "plugin/engine/conversion_observer.h"
 #include "plugin/platform/dialog_window.h"
 
@@ -40,6 +42,13 @@ class ConsoleWindow final : public IDialogWindow, public IConversionObserver {
 
   /// Status-line changes are printed from now on (not those of start-up).
   void EchoStatus(bool echo) { m_echoStatus = echo; }
+  /// Keeps a progress line up to date on err (a terminal columns wide) from
+  /// now on; call before the conversion starts.
+  void ShowProgress(std::size_t columns);
+  /// Lets the progress line's times move on; called now and then.
+  void TickProgress();
+  /// Takes the progress line off the screen for good (before the summary).
+  void EndProgress();
   /// Called on the calling thread when the dialog enables its Cancel button,
   /// that is when a conversion is about to start.
   void OnConversionStarting(std::function<void()> hook) { m_startingHook = std::move(hook); }
@@ -90,8 +99,9 @@ class ConsoleWindow final : public IDialogWindow, public IConversionObserver {
   std::atomic<bool> m_ended{false};
 
   mutable std::mutex m_mutex;
-  std::map<int, std::u16string> m_texts;  // guarded by m_mutex
-  RunTally m_tally;                       // guarded by m_mutex
+  std::map<int, std::u16string> m_texts;   // guarded by m_mutex
+  RunTally m_tally;                        // guarded by m_mutex
+  std::optional<ProgressLine> m_progress;  // guarded by m_mutex; empty: none shown
 };
 
 }  // namespace wavrel::host
