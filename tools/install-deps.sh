@@ -17,6 +17,13 @@ packages=(
   xvfb xauth
   # benchmarks and the README's checks of what came out
   hyperfine ffmpeg time
+  # the Debian package (dpkg-shlibdeps), its checks, the manual pages and the
+  # desktop entry; tmux for the progress line in a real terminal
+  dpkg-dev lintian groff desktop-file-utils tmux
+  # Chinese texts in the dialog (the smallest CJK font: about 5 MB)
+  fonts-wqy-microhei
+  # the README's screenshots: clicks under Xvfb and the capture
+  xdotool imagemagick
 )
 
 if [ "${WAVREL_SKIP_APT:-0}" = 1 ]; then

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The bash completion of wavrel: command, options, folders only, and the
+# languages of the lang/ folder beside the real executable, reached through
+# a symbolic link as /usr/bin/wavrel is.
+# Usage: check-completion.sh COMPLETION_FILE STAGE_DIR
+set -uo pipefail
+completion=$1 stage=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failed=0
+
+# shellcheck disable=SC1090
+source "$completion"
+ln -s "$stage/wavrel" "$work/wavrel-link"
+mkdir "$work/calls" "$work/calls-wav"
+touch "$work/call.qcp"
+
+complete_line() {  # words... ; the last one is the word being completed
+  COMP_WORDS=("$@")
+  COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+  COMPREPLY=()
+  _wavrel
+  printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' ' | sed 's/ $//'
+}
+expect() {  # expected, words...
+  local want=$1
+  shift
+  local got
+  got=$(cd "$work" && complete_line "$@")
+  [ "$got" = "$want" ] || { echo "FAIL: '$*' completes to '$got', not '$want'"; failed=1; }
+}
+
+expect "convert" "$work/wavrel-link" c
+expect "--help" "$work/wavrel-link" --he
+expect "--yes" "$work/wavrel-link" convert --y
+expect "en zh_CN" "$work/wavrel-link" convert --lang ""
+expect "zh_CN" "$work/wavrel-link" convert --lang = z
+expect "calls calls-wav" "$work/wavrel-link" convert --yes ca
+expect "calls-wav" "$work/wavrel-link" convert --lang en calls calls-
+expect "" "$work/wavrel-link" convert call.q
+
+[ $failed = 0 ] && echo "bash completion of wavrel: all cases complete as expected"
+exit $failed
