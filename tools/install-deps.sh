@@ -19,7 +19,7 @@ packages=(
   hyperfine ffmpeg time
   # the Debian package (dpkg-shlibdeps), its checks, the manual pages and the
   # desktop entry; tmux for the progress line in a real terminal
-  dpkg-dev lintian groff desktop-file-utils tmux
+  dpkg-dev lintian groff-base desktop-file-utils tmux
   # Chinese texts in the dialog (the smallest CJK font: about 5 MB)
   fonts-wqy-microhei
   # the README's screenshots: clicks under Xvfb and the capture

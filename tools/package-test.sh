@@ -95,6 +95,11 @@ cmp -s <(sed "s|$work/wav|W|" "$work/convert.out") \
     sed "s|$build_out|W|" && rm -rf "$build_out") ||
   fail "the installed wavrel does not print what the built one prints"
 PATH=/usr/bin:/bin wavrel-host --version | grep -qF "$version" || fail "wavrel-host --version"
+if command -v man >/dev/null; then
+  for page in wavrel wavrel-host vocrate evrc_2004; do
+    [ "$(man -w "$page")" = "/usr/share/man/man1/$page.1.gz" ] || fail "man $page does not find its page"
+  done
+fi
 echo "package-test: wavrel convert from the PATH made $count WAV files"
 
 apt-get remove -y -q -o DPkg::Lock::Timeout=300 wavrel >"$work/apt.log" 2>&1 ||
