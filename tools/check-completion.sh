@@ -4,7 +4,7 @@
 # a symbolic link as /usr/bin/wavrel is.
 # Usage: check-completion.sh COMPLETION_FILE STAGE_DIR
 set -uo pipefail
-completion=$1 stage=$2
+completion=$1 stage=$(realpath "$2")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
