@@ -11,7 +11,7 @@ if ! command -v tmux >/dev/null; then
   exit 77
 fi
 work=$(mktemp -d)
-tmux=(tmux -S "$work/socket")
+tmux=(tmux -f /dev/null -S "$work/socket")
 trap '"${tmux[@]}" kill-server 2>/dev/null; rm -rf "$work"' EXIT
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
@@ -23,7 +23,8 @@ for copy in 1 2 3; do
 done
 count=$(ls "$work/in" | wc -l)
 
-"${tmux[@]}" new-session -d -s t -x 150 -y 60 "env -i PATH=/usr/bin:/bin TERM=xterm HOME=$work bash --norc --noprofile"
+# The shell inherits this environment (sanitizer options included).
+"${tmux[@]}" new-session -d -s t -x 150 -y 60 "bash --norc --noprofile"
 run() {  # log, marker, command: runs it in the terminal, waits for the marker
   "${tmux[@]}" pipe-pane -t t "cat > $work/$1"
   "${tmux[@]}" send-keys -t t "$3; echo $2=\$?" Enter
