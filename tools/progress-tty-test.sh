@@ -60,5 +60,13 @@ run quiet.raw END3 "'$wavrel' convert --quiet '$work/in' '$work/out3'"
 grep -q "^END3=0" "$work/quiet.raw.screen" || fail "the quiet run did not end with status 0"
 grep -qa elapsed "$work/quiet.raw" && fail "--quiet still drew a progress line"
 
+# A message box during the run (a WAV that cannot be written) starts on a
+# line of its own: the progress line steps aside for it too.
+mkdir -p "$work/out4/1-greeting.wav"
+run box.raw END4 "'$wavrel' convert --lang en '$work/in' '$work/out4'"
+grep -q "^END4=1" "$work/box.raw.screen" || fail "the run with a failing file did not end with status 1"
+grep -q "^== (!) Note ==" "$work/box.raw.screen" || fail "the message box does not start a line"
+grep -q "elapsed" "$work/box.raw.screen" && fail "a progress line stayed on the screen beside the box"
+
 [ $failed = 0 ] && echo "progress line: drawn on a terminal, erased before the summary, never in a file or with --quiet"
 exit $failed

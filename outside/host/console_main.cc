@@ -145,9 +145,9 @@ int main(int argc, char** argv) {
     PrintError("cannot install the signal handlers");
     return kExitRefused;
   }
-  AttachConsoleHost(&language->host);
-
   ConsoleWindow window(Utf8ToUtf16(input), Utf8ToUtf16(output), stdout, stderr);
+  ConsoleHost host(&language->host, [&window] { window.HideProgress(); });
+  AttachConsoleHost(&host);
   // The dialog enables Cancel on this thread just before it starts its
   // threads: they start with the signals blocked, so only this thread serves
   // them, and from then on a signal cancels instead of ending the program.

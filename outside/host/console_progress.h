@@ -28,7 +28,7 @@ class ProgressLine {
   /// Counts the file; the next Redraw() shows it.
   void FileFinished();
   /// Redraws when a second has passed since the last drawing, so the times
-  /// move on while a long file converts.
+  /// move on while a long file converts; not while the line is erased.
   void Tick();
   /// Takes the line off the screen (before another line is printed, and at
   /// the end); Redraw() puts it back.

@@ -39,6 +39,11 @@ void ConsoleWindow::TickProgress() {
   if (m_progress) m_progress->Tick();
 }
 
+void ConsoleWindow::HideProgress() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_progress) m_progress->Erase();
+}
+
 void ConsoleWindow::EndProgress() {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_progress) m_progress->Erase();

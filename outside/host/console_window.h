@@ -47,6 +47,9 @@ class ConsoleWindow final : public IDialogWindow, public IConversionObserver {
   void ShowProgress(std::size_t columns);
   /// Lets the progress line's times move on; called now and then.
   void TickProgress();
+  /// Takes the progress line off the screen until the next line is printed
+  /// (before someone else prints on standard error).
+  void HideProgress();
   /// Takes the progress line off the screen for good (before the summary).
   void EndProgress();
   /// Called on the calling thread when the dialog enables its Cancel button,
