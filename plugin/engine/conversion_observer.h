@@ -21,6 +21,7 @@ struct FileOutcome {
   std::size_t count = 0;  ///< files in the run
   std::optional<std::int32_t> totalFrames;  ///< frames in the WAV; else the converter's count
   std::optional<std::int32_t> lostFrames;   ///< from the converter's loss record, when known
+  bool cutShort = false;  ///< the recording's data chunk claims more than the file holds
 };
 
 class IConversionObserver {

@@ -63,7 +63,8 @@ const char* DescribeWavWriteResult(WavWriteResult result) {
 PcmWavWriter::~PcmWavWriter() { CloseFiles(); }
 
 WavWriteResult PcmWavWriter::Write(const std::string& pcmPath, const std::string& wavPath,
-                                   std::int32_t sampleRateSetting, std::stop_token token) {
+                                   std::int32_t sampleRateSetting, std::stop_token token,
+                                   const FileStamp* recording) {
   m_createdWav = false;
   unsigned long long pcmLength = 0;
   {
@@ -76,7 +77,8 @@ WavWriteResult PcmWavWriter::Write(const std::string& pcmPath, const std::string
       m_pcmFile = nullptr;
       return WavWriteResult::kPcmTooLong;
     }
-    m_wavFile = CreateFileForWriting(wavPath);
+    // A folder or a pipe of that name cannot be replaced; a file or a link can.
+    if (CanReplaceByRename(wavPath)) m_wavFile = CreateTemporaryBeside(wavPath, &m_tempPath);
     if (m_wavFile == nullptr) {
       std::fclose(m_pcmFile);
       m_pcmFile = nullptr;
@@ -125,10 +127,18 @@ WavWriteResult PcmWavWriter::Write(const std::string& pcmPath, const std::string
 
   std::lock_guard lock(m_mutex);
   if (m_wavFile != nullptr) {
+    if (result == WavWriteResult::kWritten && recording != nullptr) {
+      SetModificationTime(m_wavFile, recording->modifiedSeconds, recording->modifiedNanoseconds);
+    }
     if (std::fclose(m_wavFile) != 0 && result == WavWriteResult::kWritten) {
       result = WavWriteResult::kCopyFailed;  // the last bytes did not reach the disk
     }
     m_wavFile = nullptr;
+    if (result == WavWriteResult::kWritten && !RenameOnto(m_tempPath, wavPath)) {
+      result = WavWriteResult::kCannotCreate;
+    }
+    if (result != WavWriteResult::kWritten) RemoveFile(m_tempPath);
+    m_tempPath.clear();
   }
   if (m_pcmFile != nullptr) {
     std::fclose(m_pcmFile);
@@ -140,7 +150,11 @@ WavWriteResult PcmWavWriter::Write(const std::string& pcmPath, const std::string
 void PcmWavWriter::CloseFiles() {
   std::lock_guard lock(m_mutex);
   if (m_pcmFile != nullptr) std::fclose(m_pcmFile);
-  if (m_wavFile != nullptr) std::fclose(m_wavFile);
+  if (m_wavFile != nullptr) {
+    std::fclose(m_wavFile);
+    RemoveFile(m_tempPath);
+    m_tempPath.clear();
+  }
   m_pcmFile = nullptr;
   m_wavFile = nullptr;
 }

@@ -14,6 +14,8 @@
 #include <stop_token>
 #include <string>
 
+#include "plugin/platform/file_system.h"
+
 namespace wavrel {
 
 inline constexpr std::size_t kWavHeaderSize = 44;
@@ -35,9 +37,9 @@ enum class WavWriteResult {
   kWritten,       ///< the WAV file is complete
   kNoPcm,         ///< the PCM file cannot be opened: no WAV file was made
   kPcmTooLong,    ///< the PCM does not fit a WAV header: no WAV file was made
-  kCannotCreate,  ///< the WAV file cannot be created
-  kCopyFailed,    ///< a read or write failed; the WAV keeps what was written
-  kStopped,       ///< a stop was requested; the partial WAV is left for clean-up
+  kCannotCreate,  ///< the WAV file cannot be created (or put in place)
+  kCopyFailed,    ///< a read or write failed: no WAV file was made
+  kStopped,       ///< a stop was requested: no WAV file was made
 };
 
 /// Short English text of a result, for reports.
@@ -50,19 +52,23 @@ class PcmWavWriter {
   PcmWavWriter& operator=(const PcmWavWriter&) = delete;
   ~PcmWavWriter();
 
-  /// Writes wavPath (created or truncated) from pcmPath. Checks token before
-  /// every block and stops promptly when a stop is asked. Both files are
-  /// closed when it returns.
+  /// Writes the WAV for pcmPath under a temporary name in wavPath's folder
+  /// and renames it onto wavPath only when complete, so that wavPath is
+  /// either the whole new WAV or left as it was (a link there is replaced,
+  /// never written through). The WAV takes recording's modification time
+  /// when recording is given. Checks token before every block and stops
+  /// promptly when a stop is asked. Both files are closed, and the temporary
+  /// file is gone unless it became wavPath, when it returns.
   WavWriteResult Write(const std::string& pcmPath, const std::string& wavPath,
-                       std::int32_t sampleRateSetting, std::stop_token token);
+                       std::int32_t sampleRateSetting, std::stop_token token,
+                       const FileStamp* recording = nullptr);
 
-  /// Closes the PCM and the WAV file, each only when open. Any thread; waits
-  /// for a block being copied.
+  /// Closes the PCM and the WAV file, each only when open, and deletes an
+  /// unfinished temporary file. Any thread; waits for a block being copied.
   void CloseFiles();
   bool IsPcmOpen() const;
   bool IsWavOpen() const;
-  /// True when the last Write created (or truncated) its WAV file, so that a
-  /// clean-up deletes only a file this writer made.
+  /// True when the last Write got as far as creating its temporary file.
   bool CreatedWav() const { return m_createdWav.load(); }
 
   /// Test hook: called on the writing thread after each block with the bytes
@@ -75,6 +81,7 @@ class PcmWavWriter {
   mutable std::mutex m_mutex;  // guards the two files
   std::FILE* m_pcmFile = nullptr;
   std::FILE* m_wavFile = nullptr;
+  std::string m_tempPath;  // the unfinished WAV, while m_wavFile is open
   std::atomic<bool> m_createdWav{false};
   std::function<void(std::uint64_t)> m_blockHook;
 };

@@ -1,9 +1,12 @@
 #include "plugin/engine/wav_writer.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -45,6 +48,15 @@ class WavWriterTest : public ::testing::Test {
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(length));
     return path;
+  }
+
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(m_dir)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
   }
 
   fs::path m_dir;
@@ -131,9 +143,53 @@ TEST_F(WavWriterTest, StopEndsCopyPromptlyWithBothFilesClosed) {
   EXPECT_EQ(blocks, 1);
   EXPECT_FALSE(m_writer.IsPcmOpen());
   EXPECT_FALSE(m_writer.IsWavOpen());
-  // The partial file is left for the pipeline's clean-up to delete.
-  EXPECT_EQ(fs::file_size(wav), kWavHeaderSize + kWavCopyBlockSize);
+  // The partial file was never visible under the WAV's name and is gone.
+  EXPECT_FALSE(fs::exists(wav));
+  EXPECT_EQ(Names(), std::vector<std::string>{"in.pcm"});
   EXPECT_TRUE(m_writer.CreatedWav());
+}
+
+TEST_F(WavWriterTest, WavIsReplacedWholeOrNotAtAll) {
+  const fs::path pcm = WritePcm(kWavCopyBlockSize * 4);
+  const fs::path wav = m_dir / "out.wav";
+  std::ofstream(wav, std::ios::binary) << "an earlier run's WAV";
+  // A stop, and a write that fails (the file size limit stands in for a full
+  // disk): the earlier WAV stays as it was and no temporary file is left.
+  std::stop_source stop;
+  m_writer.SetBlockHook([&](std::uint64_t) { stop.request_stop(); });
+  EXPECT_EQ(m_writer.Write(pcm, wav, -1, stop.get_token()), WavWriteResult::kStopped);
+  m_writer.SetBlockHook(nullptr);
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto savedSignal = signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = kWavCopyBlockSize;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const WavWriteResult full = m_writer.Write(pcm, wav, -1, {});
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, savedSignal);
+  EXPECT_EQ(full, WavWriteResult::kCopyFailed);
+  const auto text = ReadAll(wav);
+  EXPECT_TRUE(std::string(text.begin(), text.end()) == "an earlier run's WAV");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"in.pcm", "out.wav"}));
+
+  // A link in the WAV's place is replaced; its target is not written. The
+  // WAV takes the recording's modification time.
+  std::ofstream(m_dir / "victim.txt") << "victim";
+  fs::remove(wav);
+  fs::create_symlink("victim.txt", wav);
+  FileStamp recording;
+  recording.modifiedSeconds = 1000000000;
+  recording.modifiedNanoseconds = 5000;
+  EXPECT_EQ(m_writer.Write(pcm, wav, -1, {}, &recording), WavWriteResult::kWritten);
+  EXPECT_FALSE(fs::is_symlink(wav));
+  EXPECT_EQ(fs::file_size(wav), kWavHeaderSize + kWavCopyBlockSize * 4);
+  EXPECT_EQ(ReadAll(m_dir / "victim.txt").size(), 6u);
+  struct stat info {};
+  ASSERT_EQ(stat(wav.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mtim.tv_sec, 1000000000);
+  EXPECT_EQ(info.st_mtim.tv_nsec, 5000);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"in.pcm", "out.wav", "victim.txt"}));
 }
 
 }  // namespace

@@ -114,6 +114,10 @@ class CWavrelDlg {
   /// Text of the output field, ending in '/'.
   std::u16string OutputFolderText() const;
   std::u16string UniqueWavPath(const std::u16string& folder, const std::u16string& stem);
+  /// True when path is one of the run's recordings (a hard link counts).
+  bool IsRunInput(const std::string& path) const;
+  /// True when the recording's data chunk claims more than the file holds.
+  static bool IsCutShort(const std::string& qcpPath);
   std::u16string FinishedStatusText(std::size_t failed, std::size_t total) const;
   /// Shows a box captioned IDS_PROMPT; true when closed with OK.
   bool MessageBox(const std::u16string& text, std::uint32_t style);
@@ -154,6 +158,8 @@ class CWavrelDlg {
   std::u16string m_currentWorkBase;         // work folder + "/" + stem
   std::u16string m_currentWavPath;          // WAV path of the file in work
   std::set<std::string> m_wavPathsWritten;  // WAV files written in this run
+  std::vector<FileStamp> m_inputStamps;     // the run's recordings
+  std::size_t m_currentIndex = 0;           // position of the file in work
   std::string m_currentFailure;             // first failure of the file in work
   WavWriteResult m_lastWavResult = WavWriteResult::kNoPcm;
   std::optional<std::int32_t> m_currentTotalFrames;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "converter/qcp_chunks.h"
 #include "converter/qcp_format.h"
 #include "plugin/engine/host_access.h"
 #include "plugin/engine/wavrel_dlg.h"
@@ -94,11 +95,28 @@ std::u16string CWavrelDlg::OutputFolderText() const {
 std::u16string CWavrelDlg::UniqueWavPath(const std::u16string& folder, const std::u16string& stem) {
   // A WAV written earlier in this run (x.dat before x.qcp) is never replaced
   // by a later file of the same stem: the later one becomes "x (2).wav".
+  // Nor is any input of the run (by device and inode: a hard link counts).
   std::u16string path = folder + stem + u".wav";
-  for (int n = 2; m_wavPathsWritten.count(Narrow(path)) != 0; ++n) {
+  for (int n = 2; m_wavPathsWritten.count(Narrow(path)) != 0 || IsRunInput(Narrow(path)); ++n) {
     path = folder + stem + u" (" + Ascii16(std::to_string(n)) + u").wav";
   }
   return path;
+}
+
+bool CWavrelDlg::IsRunInput(const std::string& path) const {
+  FileStamp stamp;
+  if (!StampOf(path, false, &stamp)) return false;
+  return std::any_of(m_inputStamps.begin(), m_inputStamps.end(),
+                     [&](const FileStamp& input) { return input.SameFile(stamp); });
+}
+
+bool CWavrelDlg::IsCutShort(const std::string& qcpPath) {
+  std::vector<unsigned char> head;
+  unsigned long long size = 0;
+  if (!ReadFileStart(qcpPath, qcp::kChunkListBytes, &head) || !FileSize(qcpPath, &size)) {
+    return false;
+  }
+  return qcp::LocateData(head.data(), head.size(), size).cutShort;
 }
 
 std::u16string CWavrelDlg::FinishedStatusText(std::size_t failed, std::size_t total) const {
@@ -119,6 +137,11 @@ void CWavrelDlg::ConvertAll() {
     m_workFolder = std::move(folder);
   }
   m_wavPathsWritten.clear();
+  m_inputStamps.clear();
+  for (const std::string& path : m_fileList) {
+    FileStamp stamp;
+    if (StampOf(path, true, &stamp)) m_inputStamps.push_back(stamp);
+  }
   // Plain byte order, unsigned: "B.qcp" before "a.qcp".
   std::sort(m_fileList.begin(), m_fileList.end(), [](const std::string& a, const std::string& b) {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -136,6 +159,7 @@ void CWavrelDlg::ConvertAll() {
     m_lastWavResult = WavWriteResult::kNoPcm;
     m_currentTotalFrames.reset();
     m_currentLostFrames.reset();
+    m_currentIndex = index;
     m_currentFile = Wide(m_fileList[index]);
     if (m_observer != nullptr) m_observer->OnFileStarted(m_fileList[index], index, count);
 
@@ -152,10 +176,8 @@ void CWavrelDlg::ConvertAll() {
     outcome.path = m_fileList[index];
     outcome.index = index;
     outcome.count = count;
-    if (m_lastWavResult == WavWriteResult::kWritten ||
-        m_lastWavResult == WavWriteResult::kCopyFailed) {
-      outcome.wavPath = Narrow(m_currentWavPath);
-    }
+    if (m_lastWavResult == WavWriteResult::kWritten) outcome.wavPath = Narrow(m_currentWavPath);
+    outcome.cutShort = IsCutShort(m_fileList[index]);
     outcome.success = m_currentFailure.empty() && m_lastWavResult == WavWriteResult::kWritten;
     outcome.reason = m_currentFailure;
     outcome.totalFrames = m_currentTotalFrames;
@@ -192,9 +214,11 @@ void CWavrelDlg::RunConverter(const std::u16string& qcpPath) {
   const std::size_t dot = name.rfind(u'.');
   m_currentStem = dot == std::u16string::npos ? name : name.substr(0, dot);
   const std::string workFolder = WorkFolder();
-  // Every intermediate of the file lives in the run's work folder; files are
-  // done one after the other and cleaned up each time, so the stem suffices.
-  const std::u16string workBase = Wide(workFolder) + u"/" + m_currentStem;
+  // Every intermediate of the file lives in the run's work folder under a
+  // short name of its own (its position in the run), so that a recording
+  // whose name is as long as the system allows converts too.
+  const std::u16string workBase =
+      Wide(workFolder) + u"/" + Ascii16(std::to_string(m_currentIndex + 1));
   m_currentWorkBase = workBase;
 
   if (StopRequested()) return;
@@ -235,6 +259,15 @@ void CWavrelDlg::RunDecoder(const std::u16string& workBase) {
   if (StopRequested()) return;
 
   const std::u16string pcmPath = workBase + u".pcm";
+  unsigned long long pcmBytes = 0;
+  if (FileSize(Narrow(pcmPath), &pcmBytes) && pcmBytes == 0) {
+    // Nothing decoded (a recording cut inside its header): no WAV.
+    NoteFailure("no speech frames in the recording");
+    m_lastWavResult = WavWriteResult::kNoPcm;
+    m_step = kStepCleanUp;
+    DeleteIntermediates(workBase);
+    return;
+  }
   const std::u16string wavPath = UniqueWavPath(OutputFolderText(), m_currentStem);
   m_currentWavPath = wavPath;
   WritePcmAsWav(pcmPath, wavPath);
@@ -247,8 +280,12 @@ void CWavrelDlg::RunDecoder(const std::u16string& workBase) {
 
 void CWavrelDlg::WritePcmAsWav(const std::u16string& pcmPath, const std::u16string& wavPath) {
   m_step = kStepWav;
-  const WavWriteResult result = m_wavWriter.Write(Narrow(pcmPath), Narrow(wavPath),
-                                                  m_sampleRateSetting, m_workerThread.StopToken());
+  // The WAV takes the recording's modification time.
+  FileStamp recording;
+  const bool stamped = StampOf(Narrow(m_currentFile), true, &recording);
+  const WavWriteResult result =
+      m_wavWriter.Write(Narrow(pcmPath), Narrow(wavPath), m_sampleRateSetting,
+                        m_workerThread.StopToken(), stamped ? &recording : nullptr);
   m_lastWavResult = result;
   switch (result) {
     case WavWriteResult::kWritten: {
@@ -264,7 +301,6 @@ void CWavrelDlg::WritePcmAsWav(const std::u16string& pcmPath, const std::u16stri
       break;
     }
     case WavWriteResult::kCopyFailed:
-      m_wavPathsWritten.insert(Narrow(wavPath));
       NoteFailure(DescribeWavWriteResult(result));
       break;
     case WavWriteResult::kCannotCreate:
@@ -302,11 +338,9 @@ void CWavrelDlg::DeleteIntermediates(const std::u16string& workBase) {
     case kStepWav:
       RemoveFile(evrc);
       RemoveFile(pcm);
-      // Only a WAV file that this file's writer made: never one that was
-      // there before and could not be replaced.
-      if (m_wavWriter.CreatedWav() && !m_currentWavPath.empty()) {
-        RemoveFile(Narrow(m_currentWavPath));
-      }
+      // The unfinished WAV is a temporary file of the writer's: it goes; a
+      // WAV under the final name is never deleted here.
+      m_wavWriter.CloseFiles();
       RemoveFile(lossStat);
       break;
     default:

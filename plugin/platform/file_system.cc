@@ -3,12 +3,15 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
 
 namespace wavrel {
 
@@ -105,6 +108,65 @@ std::FILE* CreateFileForWriting(const std::string& path) {
   std::FILE* file = fdopen(fd, "wb");
   if (file == nullptr) close(fd);
   return file;
+}
+
+bool StampOf(const std::string& path, bool followLinks, FileStamp* stamp) {
+  struct stat info {};
+  if (path.empty() || (followLinks ? stat(path.c_str(), &info) : lstat(path.c_str(), &info)) != 0) {
+    return false;
+  }
+  stamp->device = static_cast<unsigned long long>(info.st_dev);
+  stamp->inode = static_cast<unsigned long long>(info.st_ino);
+  stamp->modifiedSeconds = static_cast<long long>(info.st_mtim.tv_sec);
+  stamp->modifiedNanoseconds = static_cast<long>(info.st_mtim.tv_nsec);
+  return true;
+}
+
+std::FILE* CreateTemporaryBeside(const std::string& finalPath, std::string* tempPath) {
+  const std::size_t slash = finalPath.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? std::string() : finalPath.substr(0, slash + 1);
+  // The name is cut so that the hidden name fits a 255-byte name limit.
+  const std::string name =
+      finalPath.substr(slash == std::string::npos ? 0 : slash + 1).substr(0, 200);
+  static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device seed;
+  std::minstd_rand random(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string path = folder + "." + name + ".";
+    for (int i = 0; i < 6; ++i) path += kLetters[random() % (sizeof kLetters - 1)];
+    // O_EXCL: a new file only, never an existing one nor a link's target.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return nullptr;
+    }
+    std::FILE* file = fdopen(fd, "wb");
+    if (file == nullptr) {
+      close(fd);
+      unlink(path.c_str());
+      return nullptr;
+    }
+    *tempPath = std::move(path);
+    return file;
+  }
+  return nullptr;
+}
+
+bool CanReplaceByRename(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) return errno == ENOENT;
+  return S_ISREG(info.st_mode) || S_ISLNK(info.st_mode);
+}
+
+bool SetModificationTime(std::FILE* file, long long seconds, long nanoseconds) {
+  const timespec times[2] = {{static_cast<time_t>(seconds), nanoseconds},
+                             {static_cast<time_t>(seconds), nanoseconds}};
+  return std::fflush(file) == 0 && futimens(fileno(file), times) == 0;
+}
+
+bool RenameOnto(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 std::string MakePrivateWorkFolder(std::string* error) {

@@ -38,6 +38,33 @@ std::FILE* OpenRegularFileForReading(const std::string& path, unsigned long long
 /// pipe, a device, a folder).
 std::FILE* CreateFileForWriting(const std::string& path);
 
+/// A file's identity (device and inode: hard links share it) and its
+/// modification time.
+struct FileStamp {
+  unsigned long long device = 0;
+  unsigned long long inode = 0;
+  long long modifiedSeconds = 0;
+  long modifiedNanoseconds = 0;
+  bool SameFile(const FileStamp& other) const {
+    return device == other.device && inode == other.inode;
+  }
+};
+/// The stamp of the entry path names; links are followed only when
+/// followLinks is true. False when there is no such entry.
+bool StampOf(const std::string& path, bool followLinks, FileStamp* stamp);
+
+/// Creates a new, empty file in finalPath's folder under a hidden name of its
+/// own (".NAME.XXXXXX", NAME cut to fit), exclusively and never through a
+/// link; its path in *tempPath. Null when that fails.
+std::FILE* CreateTemporaryBeside(const std::string& finalPath, std::string* tempPath);
+/// True when a finished file may be renamed onto path: nothing is there, or
+/// a regular file, or a link (the rename replaces the link, not its target).
+bool CanReplaceByRename(const std::string& path);
+/// Sets the modification (and access) time of an open file.
+bool SetModificationTime(std::FILE* file, long long seconds, long nanoseconds);
+/// Renames from onto to in one step (to is replaced when it exists).
+bool RenameOnto(const std::string& from, const std::string& to);
+
 /// Makes a new folder only this user can enter, under $TMPDIR (or /tmp when
 /// that is unset or empty). Its path without a trailing '/', or empty with
 /// *error (may be null) set.
