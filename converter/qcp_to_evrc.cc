@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "converter/block_io.h"
+#include "converter/qcp_chunks.h"
 #include "converter/qcp_format.h"
 #include "converter/word_order.h"
 
@@ -15,15 +17,19 @@ long SeekToPackets(std::FILE* source, std::uint64_t* packet_bytes) {
   // The file's length now bounds the reading, so a file that grows while it
   // is read (loss_stat.txt given as the source) still ends.
   *packet_bytes = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t offset = qcp::kHeaderSize;
   if (std::fseek(source, 0, SEEK_END) == 0) {
     const long length = std::ftell(source);
-    if (length >= 0) {
-      *packet_bytes = static_cast<std::uint64_t>(length) > qcp::kHeaderSize
-                          ? static_cast<std::uint64_t>(length) - qcp::kHeaderSize
-                          : 0;
+    if (length >= 0 && std::fseek(source, 0, SEEK_SET) == 0) {
+      std::vector<std::uint8_t> head(qcp::kChunkListBytes);
+      head.resize(std::fread(head.data(), 1, head.size(), source));
+      const qcp::DataLocation data =
+          qcp::LocateData(head.data(), head.size(), static_cast<std::uint64_t>(length));
+      offset = data.offset;
+      *packet_bytes = data.length;
     }
   }
-  std::fseek(source, static_cast<long>(qcp::kHeaderSize), SEEK_SET);
+  std::fseek(source, static_cast<long>(offset), SEEK_SET);
   return std::ftell(source);
 }
 

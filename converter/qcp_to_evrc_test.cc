@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "converter/qcp_chunks.h"
+#include "converter/qcp_writer.h"
 #include "converter/test_files.h"
 
 namespace vocrate {
@@ -82,6 +84,69 @@ TEST(QcpToEvrcTest, PacketsCutShortAndPadByte) {
   EXPECT_EQ(c.loss.summary_frames, 3u);
   EXPECT_EQ(c.loss.summary_lost, 1u);
   EXPECT_EQ(c.loss.positions, (std::vector<std::uint32_t>{1}));
+}
+
+void AddChunk(Bytes& file, const char* id, const Bytes& payload, std::uint32_t claimed) {
+  file.insert(file.end(), id, id + 4);
+  for (int i = 0; i < 4; ++i) file.push_back(static_cast<std::uint8_t>(claimed >> (8 * i)));
+  file.insert(file.end(), payload.begin(), payload.end());
+  if (payload.size() % 2 == 1) file.push_back(0);
+}
+
+/// vocrate's own header with a "labl" chunk inserted before "data" when
+/// label is not empty, the packets as the data chunk (claiming `claimed`
+/// bytes), then `after` bytes.
+Bytes ChunkedQcp(const Bytes& label, const Bytes& packets, std::uint32_t claimed,
+                 const Bytes& after) {
+  const auto header = BuildQcpHeader(static_cast<std::uint32_t>(packets.size()), 3);
+  Bytes file(header.begin(), header.begin() + qcp::kDataIdOffset);
+  if (!label.empty()) AddChunk(file, "labl", label, static_cast<std::uint32_t>(label.size()));
+  AddChunk(file, "data", packets, claimed);
+  file.insert(file.end(), after.begin(), after.end());
+  return file;
+}
+
+TEST(QcpToEvrcTest, ChunksBeforeAndAfterDataAreNotPackets) {
+  const Bytes packets = {4,  1,  2,  3,  4,  5,  6,  7, 8,    9,    10, 11, 12, 13, 14, 15,
+                         16, 17, 18, 19, 20, 21, 22, 1, 0xFF, 0xFF, 2,  9,  8,  7,  6,  5};
+  const auto plain = testing::QcpToEvrc(QcpBody(packets));
+  ASSERT_EQ(plain.output.size(), 72u);
+  Bytes text = {'t', 'e', 'x', 't', 3, 0, 0, 0, 'a', 'b', 'c', 0};
+  const auto labelled =
+      testing::QcpToEvrc(ChunkedQcp({'h', 'e', 'l', 'l', 'o'}, packets, 32, text));
+  EXPECT_EQ(labelled.output, plain.output);
+  EXPECT_EQ(labelled.loss.summary_frames, 3u);
+  EXPECT_EQ(labelled.loss.summary_lost, 1u);
+  EXPECT_EQ(labelled.position, 194 + 14);
+  // A data chunk that claims more than the file holds: what is there is read.
+  const Bytes cut = ChunkedQcp({'h', 'i'}, packets, 1000, {});
+  const auto shorter = testing::QcpToEvrc(cut);
+  EXPECT_EQ(shorter.output, plain.output);
+  const auto where = qcp::LocateData(cut.data(), cut.size(), cut.size());
+  EXPECT_TRUE(where.wellFormed && where.cutShort);
+  EXPECT_EQ(where.length, 32u);
+}
+
+TEST(QcpToEvrcTest, OwnShapeAndBrokenHeadersReadFrom194ToTheEnd) {
+  // vocrate's own shape with an odd data chunk: the pad byte is a frame, as always.
+  Bytes odd = {2, 1, 2, 3, 4, 5, 1, 0xFF, 0xFF};
+  Bytes own = ChunkedQcp({}, odd, 9, {});
+  ASSERT_EQ(own.size(), 194u + 10u);
+  auto c = testing::QcpToEvrc(own);
+  EXPECT_EQ(c.loss.summary_frames, 3u);
+  EXPECT_EQ(c.output.size(), 48u);
+  auto where = qcp::LocateData(own.data(), own.size(), own.size());
+  EXPECT_TRUE(where.wellFormed);
+  EXPECT_FALSE(where.cutShort);
+  EXPECT_EQ(where.offset, 194u);
+  EXPECT_EQ(where.length, 10u);
+  // Not a chunk list (a chunk runs past the end): 194 to the end, labl and all.
+  Bytes broken = ChunkedQcp({'x'}, odd, 9, {});
+  broken[qcp::kVratSizeOffset] = 0xF0;
+  where = qcp::LocateData(broken.data(), broken.size(), broken.size());
+  EXPECT_FALSE(where.wellFormed);
+  EXPECT_EQ(where.offset, 194u);
+  EXPECT_EQ(where.length, broken.size() - 194);
 }
 
 TEST(QcpToEvrcTest, UnknownRateOctetsTakeFourBytesAndAreLost) {
