@@ -245,8 +245,12 @@ TEST_F(HostServicesTest, CodePageConversions) {
   EXPECT_EQ(ToNarrowString(u"中文", 936), "\xD6\xD0\xCE\xC4");
   EXPECT_EQ(ToWideString("\xD6\xD0\xCE\xC4", 936), u"中文");
 
+  // A file name is bytes: in UTF-8 a byte outside valid UTF-8 keeps a code
+  // point of its own and comes back the same.
+  EXPECT_EQ(ToWideString("ab\xC3", kCpAcp), u"ab\xDCC3");
+  EXPECT_EQ(ToNarrowString(u"ab\xDCC3", kCpAcp), "ab\xC3");
+
   // Failures give empty strings, never something half converted.
-  EXPECT_EQ(ToWideString("ab\xC3", kCpAcp), u"");
   EXPECT_EQ(ToNarrowString(u"ab\xD800", kCpAcp), "");
   EXPECT_EQ(ToNarrowString(u"中文", 1252), "");  // not representable
   EXPECT_EQ(ToWideString("abc", 12345), u"");    // no such code page

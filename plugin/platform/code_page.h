@@ -22,6 +22,14 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
 /// UTF-16 to UTF-8; nothing on an unpaired surrogate.
 std::optional<std::string> Utf16ToUtf8(std::u16string_view text);
 
+/// File-name bytes to UTF-16, for any bytes: valid UTF-8 converts as usual
+/// and each byte that is not part of valid UTF-8 becomes a code point of its
+/// own, U+DC80..U+DCFF (0xDC00 plus the byte), which no valid UTF-8 gives.
+std::u16string BytesToUtf16(std::string_view bytes);
+/// The inverse of BytesToUtf16: U+DC80..U+DCFF alone give their byte back,
+/// so BytesToUtf16 followed by this returns the same bytes for every byte
+/// string. Nothing on any other unpaired surrogate.
+std::optional<std::string> Utf16ToBytes(std::u16string_view text);
 /// The iconv name of a code page, e.g. "GBK" for 936; "UTF-8" for 0 and 65001.
 std::string CodePageName(unsigned codePage);
 

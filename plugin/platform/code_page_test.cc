@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace wavrel {
 namespace {
 
@@ -31,6 +33,25 @@ TEST(CodePageTest, ConversionsAtTheEncodingBoundaries) {
   EXPECT_EQ(DecodeCodePage("\xE9", 28591), u"é");
   EXPECT_EQ(DecodeCodePage("\x8F", 866), u"П");
   EXPECT_FALSE(EncodeCodePage(u"€", 28591).has_value());  // not in Latin-1
+}
+
+TEST(CodePageTest, EveryByteStringComesBackFromUtf16) {
+  // Latin-1, a cut sequence, a surrogate in UTF-8, overlong forms, and every
+  // pair of bytes next to valid UTF-8.
+  std::vector<std::string> names = {"rec\xE9.qcp",  "\xE4\xB8", "\xED\xB2\x80",    "\xC1\xBF",
+                                    "\xF0\x9F\x8E", "\xFF\xFE", "\xE4\xB8\xAD\xE4"};
+  for (int a = 1; a < 256; ++a) {
+    for (int b = 1; b < 256; ++b) {
+      names.push_back(std::string{static_cast<char>(a), static_cast<char>(b)} + "\xE4\xB8\xAD");
+    }
+  }
+  for (const std::string& name : names) {
+    const std::u16string wide = BytesToUtf16(name);
+    ASSERT_EQ(Utf16ToBytes(wide), name) << name;
+  }
+  EXPECT_EQ(BytesToUtf16("rec\xE9\xC3\xA9"), u"rec\xDCE9\u00E9");
+  EXPECT_FALSE(Utf16ToBytes(u"\xDC7F").has_value());  // no byte of its own
+  EXPECT_FALSE(Utf16ToUtf8(u"\xDCE9").has_value());   // strict UTF-8 stays strict
 }
 
 }  // namespace
