@@ -47,6 +47,8 @@ NullWindow g_nullWindow;
 /// so the lower-case folder spelling is tried when the usual one is missing.
 constexpr char16_t kSettingsPath[] = u"Plugins/WavrelPlugin/WavrelPluginSet.xml";
 constexpr char16_t kSettingsPathLower[] = u"plugins/WavrelPlugin/WavrelPluginSet.xml";
+/// A settings file holds a few lines; a larger one counts as missing.
+constexpr std::size_t kMaxSettingsBytes = 64 * 1024;
 
 /// Decimal value of text read like atoi: leading white space, an optional
 /// sign, digits up to the first non-digit; 0 without digits. Values beyond
@@ -155,8 +157,16 @@ std::int32_t CWavrelDlg::ReadSampleRateSetting() {
   if (!path.empty() && !PathExists(path)) {
     path = host::Narrow(hostDirectory + kSettingsPathLower);
   }
+  // Only a regular file of bounded size is read (a pipe there must not block
+  // the start); anything else counts as missing.
+  std::vector<unsigned char> bytes;
+  if (path.empty() || !ReadFileStart(path, kMaxSettingsBytes + 1, &bytes) ||
+      bytes.size() > kMaxSettingsBytes) {
+    return result;
+  }
+  const std::string text(bytes.begin(), bytes.end());
   CXmlReader reader;
-  if (path.empty() || !reader.LoadFile(path.c_str()) || !reader.HasRootElement()) return result;
+  if (!reader.ParseText(text.c_str()) || !reader.HasRootElement()) return result;
   if (reader.FindNextElement("converwavset") && reader.EnterElement()) {
     while (reader.FindNextElement("property")) {
       if (reader.AttributeNameAt(0) == "name") result = ParseDecimal(reader.GetElementText());
