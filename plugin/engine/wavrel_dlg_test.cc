@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <chrono>
@@ -282,6 +283,15 @@ TEST_F(DialogTest, SampleRateSetting) {
   write(kHostDir / "plugins" / "WavrelPlugin" / "WavrelPluginSet.xml",
         "<property name=\"x\">11025</property>");
   EXPECT_EQ(m_dlg->ReadSampleRateSetting(), 11025);
+  fs::remove_all(kHostDir / "plugins");
+
+  // Only a regular file of bounded size is read: a pipe (which would block
+  // the start) or a huge file counts as missing.
+  ASSERT_EQ(mkfifo(settings.c_str(), 0600), 0);
+  EXPECT_EQ(m_dlg->ReadSampleRateSetting(), -1);
+  fs::remove(settings);
+  write(settings, "<property name=\"x\">16000</property>" + std::string(70 * 1024, ' '));
+  EXPECT_EQ(m_dlg->ReadSampleRateSetting(), -1);
 }
 
 TEST_F(DialogTest, ChecksBeforeConvertingShowTheirMessagesInOrder) {
@@ -392,7 +402,9 @@ TEST_F(DialogTest, RunConvertsInByteOrderAndLeavesOnlyTheWavFiles) {
     ASSERT_EQ(dec.role, "evrc_2004");
     const fs::path work = conv.cwd;
     EXPECT_EQ(work.parent_path(), fs::canonical(m_tmp));
-    const std::string base = (work / order[i]).string();
+    // Intermediates take short names of their own: the file's position.
+    const std::string base = (work / std::to_string(i + 1)).string();
+    EXPECT_EQ(fs::path(conv.args.at(0)).stem(), order[i]);
     EXPECT_EQ(fs::path(conv.args.at(0)).parent_path(), m_in);
     EXPECT_EQ(conv.args, (std::vector<std::string>{conv.args.at(0), base + ".evrc", "1"}));
     EXPECT_EQ(dec.args,
@@ -452,7 +464,7 @@ TEST_F(DialogTest, FailuresAreCountedAndReported) {
   Reopen();
   SelectFolders(m_in, m_out);
   setenv("FAKE_EVRC_2004", "fail3", 1);
-  setenv("FAKE_EVRC_2004_ONLY", "/b.evrc", 1);
+  setenv("FAKE_EVRC_2004_ONLY", "/2.evrc", 1);
   ConvertAndWait();
   EXPECT_EQ(m_window->Text(kIdStatus), "1 of 3 failed");
   {
@@ -472,7 +484,7 @@ TEST_F(DialogTest, FailuresAreCountedAndReported) {
   setenv("FAKE_VOCRATE", "segv", 1);
   setenv("FAKE_VOCRATE_ONLY", "/a.qcp", 1);
   setenv("FAKE_EVRC_2004", "nopcm", 1);
-  setenv("FAKE_EVRC_2004_ONLY", "/c.evrc", 1);
+  setenv("FAKE_EVRC_2004_ONLY", "/3.evrc", 1);
   fs::remove_all(m_out);
   fs::create_directories(m_out);
   ConvertAndWait();
@@ -513,6 +525,58 @@ TEST_F(DialogTest, WavThatCannotBeCreatedIsReportedAndTheNextFileGoesOn) {
   EXPECT_TRUE(TmpIsEmpty());
 }
 
+TEST_F(DialogTest, OutputsNeverReplaceAnInputNorWriteThroughALink) {
+  // Recordings whose WAV names are taken by recordings of the same run, in
+  // one folder for input and output.
+  for (const char* name : {"rec.wav", "x.qcp", "x.dat", "x (2).wav"}) {
+    WriteFile(m_in / name, QcpBytes(name));
+  }
+  SelectFolders(m_in, m_in);
+  ConvertAndWait();
+  EXPECT_EQ(Names(m_in),
+            (std::vector<std::string>{"rec (2).wav", "rec.wav", "x (2) (2).wav", "x (2).wav",
+                                      "x (3).wav", "x.dat", "x.qcp", "x.wav"}));
+  for (const char* name : {"rec.wav", "x.qcp", "x.dat", "x (2).wav"}) {
+    EXPECT_TRUE(Slurp(m_in / name) == QcpBytes(name)) << name;
+  }
+  EXPECT_TRUE(Slurp(m_in / "x (3).wav").substr(44) == QcpBytes("x.qcp"));
+
+  // A hard link to a recording in the output folder counts as that
+  // recording; a link in the output folder is replaced, its target untouched.
+  fs::remove_all(m_in);
+  fs::create_directories(m_in);
+  WriteFile(m_in / "y.qcp", QcpBytes("y"));
+  WriteFile(m_in / "z.qcp", QcpBytes("z"));
+  fs::create_hard_link(m_in / "y.qcp", m_out / "y.wav");
+  WriteFile(m_root / "victim.txt", "victim");
+  fs::create_symlink("../victim.txt", m_out / "z.wav");
+  SelectFolders(m_in, m_out);
+  ConvertAndWait();
+  EXPECT_EQ(Names(m_out), (std::vector<std::string>{"y (2).wav", "y.wav", "z.wav"}));
+  EXPECT_TRUE(Slurp(m_in / "y.qcp") == QcpBytes("y"));
+  EXPECT_EQ(Slurp(m_root / "victim.txt"), "victim");
+  EXPECT_FALSE(fs::is_symlink(m_out / "z.wav"));
+  EXPECT_TRUE(Slurp(m_out / "z.wav").substr(44) == QcpBytes("z"));
+  EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONVERED");
+}
+
+TEST_F(DialogTest, AnyNameTheFolderListsConverts) {
+  // Bytes that are not UTF-8 (a Latin-1 name) and a name of 255 bytes.
+  const std::string latin1 = "rec\xE9";
+  const std::string longStem(251, 'n');
+  WriteFile(m_in / (latin1 + ".qcp"), QcpBytes("latin1"));
+  WriteFile(m_in / (longStem + ".qcp"), QcpBytes("long"));
+  SelectFolders(m_in, m_out);
+  ConvertAndWait();
+  EXPECT_EQ(Names(m_out), (std::vector<std::string>{longStem + ".wav", latin1 + ".wav"}));
+  EXPECT_TRUE(Slurp(m_out / (latin1 + ".wav")).substr(44) == QcpBytes("latin1"));
+  EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONVERED");
+  std::lock_guard lock(m_observer.m_mutex);
+  ASSERT_EQ(m_observer.finished.size(), 2u);
+  EXPECT_EQ(m_observer.finished[1].path, (m_in / (latin1 + ".qcp")).string());
+  EXPECT_EQ(m_observer.finished[1].wavPath, (m_out / (latin1 + ".wav")).string());
+}
+
 /// Starts a run of a.qcp (quick) and b.qcp, which is held in step by a slow
 /// converter, a slow decoder or a slow copy; returns once b is in that step.
 class StopTest : public DialogTest {
@@ -526,7 +590,7 @@ class StopTest : public DialogTest {
       setenv("FAKE_VOCRATE_ONLY", "/b.qcp", 1);
     } else if (step == kStepDecoder) {
       setenv("FAKE_EVRC_2004", "sleep=3000", 1);
-      setenv("FAKE_EVRC_2004_ONLY", "/b.evrc", 1);
+      setenv("FAKE_EVRC_2004_ONLY", "/2.evrc", 1);
     } else if (step == kStepWav) {
       setenv("FAKE_PCM_BYTES", std::to_string(kWavCopyBlockSize * 40).c_str(), 1);
       m_dlg->WavWriterForTesting().SetBlockHook(
@@ -536,12 +600,20 @@ class StopTest : public DialogTest {
     const char* role = step == kStepConverter ? "vocrate" : "evrc_2004";
     const bool held = WaitUntil([&] {
       if (m_dlg->Step() != step) return false;
-      if (step == kStepWav) return fs::exists(m_out / "b.wav");
-      return ChildFor(role, step == kStepConverter ? "/b.qcp" : "/b.evrc").has_value();
+      if (step == kStepWav) return UnfinishedWavOf("b.wav");
+      return ChildFor(role, step == kStepConverter ? "/b.qcp" : "/2.evrc").has_value();
     });
     EXPECT_TRUE(held);
     if (step == kStepWav) return 0;
-    return ChildFor(role, step == kStepConverter ? "/b.qcp" : "/b.evrc")->pid;
+    return ChildFor(role, step == kStepConverter ? "/b.qcp" : "/2.evrc")->pid;
+  }
+
+  /// True when the WAV writer's temporary file for name is in the output folder.
+  bool UnfinishedWavOf(const std::string& name) const {
+    for (const std::string& entry : Names(m_out)) {
+      if (entry.rfind("." + name + ".", 0) == 0) return true;
+    }
+    return false;
   }
 
   /// What every stopped run leaves: a's WAV, nothing of b, no child, no
@@ -611,13 +683,33 @@ TEST_F(StopTest, CloseInEachStep) {
       EXPECT_EQ(texts.back(), "T:IDS_QUIT_MESSAGE");
     }
     // The converter killed by close does not lead to a decoder for b.
-    EXPECT_FALSE(step == kStepConverter && ChildFor("evrc_2004", "/b.evrc").has_value());
+    EXPECT_FALSE(step == kStepConverter && ChildFor("evrc_2004", "/2.evrc").has_value());
     unsetenv("FAKE_VOCRATE");
     unsetenv("FAKE_EVRC_2004");
     unsetenv("FAKE_PCM_BYTES");
     fs::remove_all(m_out);
     fs::create_directories(m_out);
     fs::remove(m_root / "children.log");
+  }
+}
+
+TEST_F(StopTest, CancelAndCloseKeepAWavThatWasThereBefore) {
+  for (const bool close : {false, true}) {
+    SCOPED_TRACE(close ? "close" : "cancel");
+    Reopen();
+    WriteFile(m_out / "b.wav", "the user's own b.wav");
+    StartAndHold(kStepWav);
+    if (close) {
+      m_dlg->OnCloseRequest();
+    } else {
+      m_dlg->OnCancelConversion();
+    }
+    EXPECT_EQ(Slurp(m_out / "b.wav"), "the user's own b.wav");
+    EXPECT_EQ(Names(m_out), (std::vector<std::string>{"a.wav", "b.wav"}));
+    EXPECT_TRUE(TmpIsEmpty());
+    unsetenv("FAKE_PCM_BYTES");
+    fs::remove_all(m_out);
+    fs::create_directories(m_out);
   }
 }
 
