@@ -163,5 +163,45 @@ TEST_F(EndToEndTest, SettingsFileSetsTheWavRate) {
   EXPECT_EQ(SamplesDigest(wav, m_root / "samples.raw"), ReferenceDigests()["greeting"]);
 }
 
+/// greeting.qcp with a "labl" chunk before its data chunk and a "text" chunk
+/// after it, as other writers make them.
+std::string ChunkedGreeting() {
+  const std::string plain = Slurp(kSamplesDir / "greeting.qcp");
+  const std::uint32_t dataSize = Le32(plain, 190);
+  std::string data = plain.substr(186, 8 + dataSize);
+  if (dataSize % 2 == 1) data.push_back('\0');
+  std::string file = plain.substr(0, 186) + std::string("labl\x05\0\0\0hello\0", 14) + data +
+                     std::string("text\x04\0\0\0abcd", 12);
+  const std::uint32_t riffSize = static_cast<std::uint32_t>(file.size() - 8);
+  for (int i = 0; i < 4; ++i) file[4 + i] = static_cast<char>(riffSize >> (8 * i));
+  return file;
+}
+
+TEST_F(EndToEndTest, ChunksAroundDataAndRecordingsCutShort) {
+  std::ofstream(m_root / "in" / "chunked.qcp", std::ios::binary) << ChunkedGreeting();
+  // Cut in the middle of its packets, and inside its header.
+  const std::string greeting = Slurp(kSamplesDir / "greeting.qcp");
+  std::ofstream(m_root / "in" / "half.qcp", std::ios::binary) << greeting.substr(0, 5000);
+  std::ofstream(m_root / "in" / "stub.qcp", std::ios::binary) << greeting.substr(0, 100);
+  Convert();
+  // The chunks around the data chunk are not packets: the same samples as
+  // the plain recording (which FFmpeg's reader gives for both).
+  EXPECT_EQ(SamplesDigest(m_root / "out" / "chunked.wav", m_root / "samples.raw"),
+            ReferenceDigests()["greeting"]);
+  std::lock_guard lock(m_observer.mutex);
+  const FileOutcome& chunked = m_observer.outcomes["chunked"];
+  EXPECT_TRUE(chunked.success);
+  EXPECT_EQ(chunked.totalFrames, 531);
+  EXPECT_EQ(chunked.lostFrames, 0);
+  EXPECT_FALSE(chunked.cutShort);
+  const FileOutcome& half = m_observer.outcomes["half"];
+  EXPECT_TRUE(half.success);
+  EXPECT_TRUE(half.cutShort);
+  const FileOutcome& stub = m_observer.outcomes["stub"];
+  EXPECT_FALSE(stub.success);
+  EXPECT_EQ(stub.reason, "no speech frames in the recording");
+  EXPECT_FALSE(fs::exists(m_root / "out" / "stub.wav"));
+}
+
 }  // namespace
 }  // namespace wavrel
