@@ -107,8 +107,11 @@ int main(int argc, char** argv) {
     err = std::string("cannot write the output: ") + std::strerror(errno);
   }
   if (!ok) {
-    if (regular) unlink(args.output.c_str());
-    return Fail(err + " ('" + args.output + "' removed)");
+    // Say "removed" only when a file was.
+    if (regular && unlink(args.output.c_str()) == 0) {
+      return Fail(err + " ('" + args.output + "' removed)");
+    }
+    return Fail(err);
   }
   g_partial_output = nullptr;
 

@@ -139,9 +139,12 @@ TEST_F(Evrc2004ProcessTest, WriteFailureMidStreamRemovesTheOutput) {
   EXPECT_EQ(Run({"-i", evrc, "-o", Path("out.pcm"), "-d"}, "ulimit -f 8; "), 1);
   EXPECT_TRUE(OneLineError()) << m_stderr;
   EXPECT_FALSE(fs::exists(Path("out.pcm")));
-  // A device that is always full is reported and, not being a file, kept.
+  EXPECT_NE(m_stderr.find("removed"), std::string::npos) << m_stderr;
+  // A device that is always full is reported and, not being a file, kept;
+  // the message says only what happened.
   EXPECT_EQ(Run({"-i", evrc, "-o", "/dev/full", "-d"}), 1);
   EXPECT_TRUE(OneLineError()) << m_stderr;
+  EXPECT_EQ(m_stderr.find("removed"), std::string::npos) << m_stderr;
   EXPECT_TRUE(fs::exists("/dev/full"));
 }
 
