@@ -1,5 +1,7 @@
 #include "outside/host/console_window.h"
 
+#include <cerrno>
+
 #include "outside/host/console_args.h"
 #include "outside/host/utf.h"
 
@@ -24,8 +26,10 @@ ConsoleWindow::ConsoleWindow(std::u16string inputFolder, std::u16string outputFo
 void ConsoleWindow::Print(std::FILE* stream, const std::string& line) {
   // Called with m_mutex held. The progress line steps aside for the line.
   if (m_progress) m_progress->Erase();
-  std::fwrite(line.data(), 1, line.size(), stream);
-  std::fflush(stream);
+  const bool written = std::fwrite(line.data(), 1, line.size(), stream) == line.size();
+  if ((std::fflush(stream) != 0 || !written) && stream == m_out && m_reportWriteError == 0) {
+    m_reportWriteError = errno != 0 ? errno : EIO;
+  }
   if (m_progress) m_progress->Redraw();
 }
 
@@ -84,6 +88,11 @@ RunTally ConsoleWindow::Tally() const {
   return m_tally;
 }
 
+void ConsoleWindow::OnFileSkipped(const std::string& path, const std::string& reason) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  Print(m_out, "skipped " + EscapeForLine(BaseName(path)) + ": " + EscapeForLine(reason) + "\n");
+}
+
 void ConsoleWindow::OnFileStarted(const std::string& path, std::size_t index, std::size_t count) {
   std::lock_guard<std::mutex> lock(m_mutex);
   ++m_tally.filesStarted;
@@ -100,10 +109,13 @@ void ConsoleWindow::OnFileFinished(const FileOutcome& outcome) {
   if (outcome.success) {
     ++m_tally.filesOk;
     std::string line = "ok  " + name + " -> " + EscapeForLine(outcome.wavPath);
+    std::string details;
     if (outcome.totalFrames && outcome.lostFrames) {
-      line += " (" + std::to_string(*outcome.totalFrames) + " frames, " +
-              std::to_string(*outcome.lostFrames) + " lost)";
+      details = std::to_string(*outcome.totalFrames) + " frames, " +
+                std::to_string(*outcome.lostFrames) + " lost";
     }
+    if (outcome.cutShort) details += details.empty() ? "cut short" : ", cut short";
+    if (!details.empty()) line += " (" + details + ")";
     Print(m_out, line + "\n");
   } else {
     ++m_tally.filesFailed;

@@ -58,6 +58,10 @@ class ConsoleWindow final : public IDialogWindow, public IConversionObserver {
 
   bool ConversionStarted() const { return m_started; }
   bool Ended() const { return m_ended; }
+  /// True when a line could not be written to the report stream (out).
+  bool ReportWriteFailed() const { return m_reportWriteError != 0; }
+  /// The errno of the first failed write to the report stream.
+  int ReportWriteError() const { return m_reportWriteError; }
   RunTally Tally() const;
   /// The summary line for standard output.
   std::string SummaryLine() const;
@@ -75,6 +79,7 @@ class ConsoleWindow final : public IDialogWindow, public IConversionObserver {
   void EndDialog() override { m_ended = true; }
 
   // IConversionObserver
+  void OnFileSkipped(const std::string& path, const std::string& reason) override;
   void OnFileStarted(const std::string& path, std::size_t index, std::size_t count) override;
   void OnFileFinished(const FileOutcome& outcome) override;
   void OnRunFinished(std::size_t files, std::size_t failed, bool cancelled) override;
@@ -100,6 +105,7 @@ class ConsoleWindow final : public IDialogWindow, public IConversionObserver {
   std::atomic<bool> m_echoStatus{false};
   std::atomic<bool> m_started{false};
   std::atomic<bool> m_ended{false};
+  std::atomic<int> m_reportWriteError{0};
 
   mutable std::mutex m_mutex;
   std::map<int, std::u16string> m_texts;   // guarded by m_mutex

@@ -27,6 +27,9 @@ struct FileOutcome {
 class IConversionObserver {
  public:
   virtual ~IConversionObserver() = default;
+  /// A file of the input folder that the run goes on without (not a QCP
+  /// recording), before the first file starts.
+  virtual void OnFileSkipped(const std::string& /*path*/, const std::string& /*reason*/) {}
   /// A file enters the pipeline.
   virtual void OnFileStarted(const std::string& path, std::size_t index, std::size_t count) = 0;
   /// A file has left the pipeline (its intermediates are deleted).

@@ -34,6 +34,7 @@ bool CWavrelDlg::IsQcpFile(const std::u16string& path) {
 
 void CWavrelDlg::ScanInputFolder(const std::u16string& folder) {
   m_fileList.clear();
+  m_skippedFiles.clear();
   m_foundNonQcp = false;
   const std::string narrow = host::Narrow(folder);
   if (narrow.empty()) return;
@@ -49,6 +50,7 @@ void CWavrelDlg::ScanInputFolder(const std::u16string& folder) {
       m_fileList.push_back(full);
     } else {
       m_foundNonQcp = true;
+      m_skippedFiles.push_back(full);
     }
   }
 }

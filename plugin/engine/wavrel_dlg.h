@@ -141,6 +141,7 @@ class CWavrelDlg {
   std::u16string m_decoderPath;
   std::u16string m_pluginDirectory;
   std::vector<std::string> m_fileList;
+  std::vector<std::string> m_skippedFiles;  // files of the folder that are not QCP files
   bool m_foundNonQcp = false;
   std::u16string m_inputFolder;
   std::u16string m_currentFile;

@@ -149,6 +149,14 @@ void CWavrelDlg::ConvertAll() {
     });
   });
 
+  // Every file of the folder is accounted for: those the run goes on without
+  // are told first.
+  std::sort(m_skippedFiles.begin(), m_skippedFiles.end());
+  for (const std::string& path : m_skippedFiles) {
+    if (m_observer != nullptr) m_observer->OnFileSkipped(path, "not a QCP recording");
+  }
+  m_skippedFiles.clear();
+
   const std::size_t count = m_fileList.size();
   std::size_t done = 0;
   std::size_t failed = 0;
