@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
+
+#include "outside/host/utf.h"
 
 namespace wavrel::host {
 
@@ -25,13 +28,16 @@ const char kConsoleUsage[] =
     "  --version  print the version\n"
     "\n"
     "Standard output gets one line per file and a summary:\n"
-    "  ok  NAME -> WAV_PATH (FRAMES frames, LOST lost)\n"
+    "  ok  NAME -> WAV_PATH (FRAMES frames, LOST lost[, cut short])\n"
     "  FAILED NAME: REASON\n"
-    "Control characters and backslashes in names are written as \\n, \\t, \\xNN, \\\\.\n"
-    "Progress and messages go to standard error. Ctrl-C cancels the conversion\n"
-    "and removes the file in work.\n"
+    "  skipped NAME: not a QCP recording\n"
+    "Control characters, backslashes and bytes that are not UTF-8 in names are\n"
+    "written as \\n, \\t, \\xNN, \\\\.\n"
+    "Progress and messages go to standard error. Ctrl-C (or Ctrl-\\) cancels the\n"
+    "conversion and removes the file in work.\n"
     "\n"
-    "Exit status: 0 every file got its WAV; 1 some failed, or cancelled;\n"
+    "Exit status: 0 every file got its WAV; 1 some failed, or cancelled, or the\n"
+    "report could not be written;\n"
     "2 nothing converted (a check refused: see the message) or bad usage.\n";
 
 bool ParseConsoleArgs(const std::vector<std::string>& args, ConsoleArgs* parsed, std::string* err) {
@@ -61,6 +67,10 @@ bool ParseConsoleArgs(const std::vector<std::string>& args, ConsoleArgs* parsed,
         parsed->language = args[++i];
       } else {
         parsed->language = arg.substr(7);
+      }
+      if (parsed->language.empty()) {
+        *err = "--lang needs a language (en, zh_CN)";
+        return false;
       }
     } else {
       *err = "unknown option " + arg;
@@ -120,6 +130,19 @@ std::string EscapeForLine(const std::string& text) {
       char hex[5];
       std::snprintf(hex, sizeof(hex), "\\x%02X", byte);
       out += hex;
+    } else if (byte >= 0x80) {
+      // A whole UTF-8 sequence is kept; a byte outside one is written as \xNN.
+      const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+      bool valid = length > 1 && i + length <= text.size();
+      if (valid) Utf8ToUtf16(std::string_view(text).substr(i, length), &valid);
+      if (valid) {
+        out.append(text, i, length);
+        i += length - 1;
+      } else {
+        char hex[5];
+        std::snprintf(hex, sizeof(hex), "\\x%02X", byte);
+        out += hex;
+      }
     } else {
       out.push_back(c);
     }

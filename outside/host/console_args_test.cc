@@ -46,6 +46,8 @@ TEST(ConsoleArgsTest, FoldersBecomeAbsoluteAndNamesStayOnTheirLine) {
   EXPECT_EQ(EscapeForLine("\x1B[2J\xC2\x9B"
                           "1m\xC2\xA0"),
             "\\x1B[2J\\u{9B}1m\xC2\xA0");
+  // Bytes outside valid UTF-8 (a Latin-1 name) are written as \xNN.
+  EXPECT_EQ(EscapeForLine("rec\xE9.qcp \xE4\xB8"), "rec\\xE9.qcp \\xE4\\xB8");
 }
 
 }  // namespace

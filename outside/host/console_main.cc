@@ -4,19 +4,21 @@
 // folders are the command line's.
 //
 // Signals: until a conversion starts, Ctrl-C ends the program at once (the
-// checks write nothing). From the moment it starts, SIGINT, SIGTERM and SIGHUP
-// are only noted (a self-pipe) and served on the main thread, which cancels
-// the run through the dialog, so that no work folder and no partial WAV file
-// is left behind, however often the signal comes.
+// checks write nothing). From the moment it starts, SIGINT, SIGTERM, SIGHUP
+// and SIGQUIT are only noted (a self-pipe) and served on the main thread,
+// which cancels the run through the dialog, so that no work folder and no
+// partial WAV file is left behind, however often the signal comes.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -28,6 +30,7 @@
 #include "outside/host/language_host.h"
 #include "outside/host/utf.h"
 #include "plugin/engine/wavrel_dlg.h"
+#include "plugin/platform/code_page.h"
 #include "wavrel_version.h"
 
 namespace {
@@ -36,7 +39,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;
 
-const int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP};
+const int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 int g_signalPipe[2] = {-1, -1};
 std::atomic<bool> g_deferSignals{false};
@@ -94,6 +97,19 @@ std::string ConsoleText(const wavrel::host::IniLocaleService& texts, std::u16str
   return text.empty() ? fallback : wavrel::host::Utf16ToUtf8(text);
 }
 
+/// The languages of the lang/ folder beside the program: the names of its
+/// .ini files, sorted.
+std::vector<std::string> AvailableLanguages() {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(wavrel::host::ExecutableFolder() + "lang", ec)) {
+    if (entry.path().extension() == ".ini") names.push_back(entry.path().stem().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -116,6 +132,18 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (args.yes) ::setenv("XMESSAGEBOX_ANSWER", "ok", 1);
+  if (!args.language.empty()) {
+    // A language is the name of a file in lang/, nothing else.
+    const std::vector<std::string> languages = AvailableLanguages();
+    if (std::find(languages.begin(), languages.end(), args.language) == languages.end()) {
+      std::string list;
+      for (const std::string& name : languages) list += (list.empty() ? "" : ", ") + name;
+      PrintError("unknown language '" + EscapeForLine(args.language) + "' (available: " + list +
+                 ")");
+      std::fputs("Try 'wavrel --help'.\n", stderr);
+      return kExitRefused;
+    }
+  }
 
   std::error_code ec;
   const std::string currentFolder = std::filesystem::current_path(ec).string();
@@ -145,7 +173,8 @@ int main(int argc, char** argv) {
     PrintError("cannot install the signal handlers");
     return kExitRefused;
   }
-  ConsoleWindow window(Utf8ToUtf16(input), Utf8ToUtf16(output), stdout, stderr);
+  // Folder names are bytes: they reach the dialog whatever they hold.
+  ConsoleWindow window(BytesToUtf16(input), BytesToUtf16(output), stdout, stderr);
   ConsoleHost host(&language->host, [&window] { window.HideProgress(); });
   AttachConsoleHost(&host);
   // The dialog enables Cancel on this thread just before it starts its
@@ -198,6 +227,12 @@ int main(int argc, char** argv) {
     dialog.SetObserver(nullptr);
   }
   AttachConsoleHost(nullptr);
-  std::fflush(stdout);
+  // A report that could not be written (a full disk, a closed pipe) fails
+  // the run, as it would any tool's.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || window.ReportWriteFailed()) {
+    const int error = window.ReportWriteFailed() ? window.ReportWriteError() : errno;
+    PrintError(std::string("cannot write the report to standard output: ") + std::strerror(error));
+    if (status == kExitOk) status = kExitFailed;
+  }
   return status;
 }

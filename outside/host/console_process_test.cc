@@ -8,10 +8,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <random>
 #include <set>
@@ -309,36 +311,86 @@ TEST_F(WavrelProcessTest, RefusedRunsAndUsage) {
   EXPECT_EQ(RunWavrel({"convert", "a", "b", "c"}).status, 2);
 }
 
-TEST_F(WavrelProcessTest, InterruptCancelsAndLeavesNothingBehind) {
-  const fs::path in = m_root / "in";
-  fs::create_directories(in);
-  for (int i = 0; i < 40; ++i)
-    CopySample("meeting_notes.qcp", in / ("copy" + std::to_string(i) + ".qcp"));
-  const auto before = Listing(in);
+TEST_F(WavrelProcessTest, EveryFileGetsItsLine) {
+  const fs::path in =
+      SampleFolder("in", {{"greeting.qcp", "greeting.qcp"}, {"zh_call.qcp", "rec\xE9.qcp"}});
+  std::ofstream(in / "notes.txt") << "not a recording";
+  const std::string greeting = [] {
+    std::ifstream file(fs::path(WAVREL_SAMPLES_DIR) / "greeting.qcp", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }();
+  std::ofstream(in / "half.qcp", std::ios::binary) << greeting.substr(0, 5000);
+  std::ofstream(in / "stub.qcp", std::ios::binary) << greeting.substr(0, 100);
   const fs::path out = m_root / "out";
-  fs::create_directories(out);
-  int interrupts = 0;
-  const RunResult run =
-      RunWavrel({"convert", in.string(), out.string()}, [&](pid_t pid, const std::string& line) {
-        if (line.rfind("ok  ", 0) == 0 && interrupts == 0) {
-          ++interrupts;
-          kill(pid, SIGINT);
-          kill(pid, SIGINT);  // a second one changes nothing
-        }
-      });
-  EXPECT_EQ(interrupts, 1);
+  const RunResult run = RunWavrel({"convert", "--yes", in.string(), out.string()});
   EXPECT_EQ(run.status, 1) << run.out << run.err;
-  EXPECT_NE(run.err.find("Conversion cancelled."), std::string::npos) << run.err;
-  EXPECT_EQ(CountPrefixed(run.outLines, "cancelled: "), 1u) << run.out;
-  EXPECT_TRUE(TmpLeftovers().empty());
-  EXPECT_EQ(Listing(in), before);
-  std::size_t wavs = 0;
-  for (const auto& entry : fs::directory_iterator(out)) {
-    ++wavs;
-    EXPECT_EQ(entry.file_size(), WavSize(1280)) << entry.path() << " is partial";
+  EXPECT_EQ(CountPrefixed(run.outLines, "skipped notes.txt: not a QCP recording"), 1u) << run.out;
+  EXPECT_EQ(CountPrefixed(run.outLines, "ok  rec\\xE9.qcp -> " + out.string() + "/rec\\xE9.wav"),
+            1u)
+      << run.out;
+  EXPECT_EQ(fs::file_size(out / "rec\xE9.wav"), WavSize(741));
+  EXPECT_NE(run.out.find(" lost, cut short)\n"), std::string::npos) << run.out;
+  EXPECT_EQ(CountPrefixed(run.outLines, "FAILED stub.qcp: no speech frames in the recording"), 1u)
+      << run.out;
+  EXPECT_FALSE(fs::exists(out / "stub.wav"));
+  EXPECT_EQ(run.outLines.size(), 6u) << run.out;  // five files and the summary
+}
+
+TEST_F(WavrelProcessTest, ReportThatCannotBeWrittenFailsAndLanguagesAreNames) {
+  const fs::path in = SampleFolder("in", {{"voicemail.dat", "voicemail.dat"}});
+  const std::string command = "TMPDIR='" + (m_root / "tmp").string() + "' '" + WAVREL_CONSOLE_PATH +
+                              "' convert '" + in.string() + "' >/dev/full 2>'" +
+                              (m_root / "err").string() + "'";
+  const int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  std::ifstream errFile(m_root / "err");
+  const std::string err((std::istreambuf_iterator<char>(errFile)),
+                        std::istreambuf_iterator<char>());
+  EXPECT_NE(err.find("wavrel: cannot write"), std::string::npos) << err;
+
+  for (const char* bad : {"../../../etc/passwd", "xx", "en.ini", ""}) {
+    const RunResult run = RunWavrel({"convert", "--lang", bad, in.string()});
+    EXPECT_EQ(run.status, 2) << bad;
+    EXPECT_NE(run.err.find("en, zh_CN"), std::string::npos) << run.err;
+    EXPECT_TRUE(run.out.empty()) << run.out;
   }
-  EXPECT_GE(wavs, 1u);
-  EXPECT_LT(wavs, 40u);
+}
+
+TEST_F(WavrelProcessTest, InterruptCancelsAndLeavesNothingBehind) {
+  for (const int signal : {SIGINT, SIGQUIT}) {
+    SCOPED_TRACE(strsignal(signal));
+    fs::remove_all(m_root / "in");
+    fs::remove_all(m_root / "out");
+    const fs::path in = m_root / "in";
+    fs::create_directories(in);
+    for (int i = 0; i < 40; ++i)
+      CopySample("meeting_notes.qcp", in / ("copy" + std::to_string(i) + ".qcp"));
+    const auto before = Listing(in);
+    const fs::path out = m_root / "out";
+    fs::create_directories(out);
+    int interrupts = 0;
+    const RunResult run =
+        RunWavrel({"convert", in.string(), out.string()}, [&](pid_t pid, const std::string& line) {
+          if (line.rfind("ok  ", 0) == 0 && interrupts == 0) {
+            ++interrupts;
+            kill(pid, signal);
+            kill(pid, signal);  // a second one changes nothing
+          }
+        });
+    EXPECT_EQ(interrupts, 1);
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_NE(run.err.find("Conversion cancelled."), std::string::npos) << run.err;
+    EXPECT_EQ(CountPrefixed(run.outLines, "cancelled: "), 1u) << run.out;
+    EXPECT_TRUE(TmpLeftovers().empty());
+    EXPECT_EQ(Listing(in), before);
+    std::size_t wavs = 0;
+    for (const auto& entry : fs::directory_iterator(out)) {
+      ++wavs;
+      EXPECT_EQ(entry.file_size(), WavSize(1280)) << entry.path() << " is partial";
+    }
+    EXPECT_GE(wavs, 1u);
+    EXPECT_LT(wavs, 40u);
+  }
 }
 
 }  // namespace
