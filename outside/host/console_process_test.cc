@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -315,6 +316,7 @@ TEST_F(WavrelProcessTest, EveryFileGetsItsLine) {
   const fs::path in =
       SampleFolder("in", {{"greeting.qcp", "greeting.qcp"}, {"zh_call.qcp", "rec\xE9.qcp"}});
   std::ofstream(in / "notes.txt") << "not a recording";
+  ASSERT_EQ(mkfifo((in / "pipe").c_str(), 0600), 0);
   const std::string greeting = [] {
     std::ifstream file(fs::path(WAVREL_SAMPLES_DIR) / "greeting.qcp", std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
@@ -325,6 +327,7 @@ TEST_F(WavrelProcessTest, EveryFileGetsItsLine) {
   const RunResult run = RunWavrel({"convert", "--yes", in.string(), out.string()});
   EXPECT_EQ(run.status, 1) << run.out << run.err;
   EXPECT_EQ(CountPrefixed(run.outLines, "skipped notes.txt: not a QCP recording"), 1u) << run.out;
+  EXPECT_EQ(CountPrefixed(run.outLines, "skipped pipe: cannot be read as a file"), 1u) << run.out;
   EXPECT_EQ(CountPrefixed(run.outLines, "ok  rec\\xE9.qcp -> " + out.string() + "/rec\\xE9.wav"),
             1u)
       << run.out;
@@ -333,7 +336,7 @@ TEST_F(WavrelProcessTest, EveryFileGetsItsLine) {
   EXPECT_EQ(CountPrefixed(run.outLines, "FAILED stub.qcp: no speech frames in the recording"), 1u)
       << run.out;
   EXPECT_FALSE(fs::exists(out / "stub.wav"));
-  EXPECT_EQ(run.outLines.size(), 6u) << run.out;  // five files and the summary
+  EXPECT_EQ(run.outLines.size(), 7u) << run.out;  // six files and the summary
 }
 
 TEST_F(WavrelProcessTest, ReportThatCannotBeWrittenFailsAndLanguagesAreNames) {

@@ -50,7 +50,10 @@ void CWavrelDlg::ScanInputFolder(const std::u16string& folder) {
       m_fileList.push_back(full);
     } else {
       m_foundNonQcp = true;
-      m_skippedFiles.push_back(full);
+      // A file that cannot be read is told apart from one read and refused.
+      std::vector<unsigned char> none;
+      m_skippedFiles.emplace_back(
+          full, ReadFileStart(full, 0, &none) ? "not a QCP recording" : "cannot be read as a file");
     }
   }
 }

@@ -16,6 +16,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugin/engine/conversion_observer.h"
@@ -141,7 +142,8 @@ class CWavrelDlg {
   std::u16string m_decoderPath;
   std::u16string m_pluginDirectory;
   std::vector<std::string> m_fileList;
-  std::vector<std::string> m_skippedFiles;  // files of the folder that are not QCP files
+  // Files of the folder that are not QCP files, with the reason.
+  std::vector<std::pair<std::string, std::string>> m_skippedFiles;
   bool m_foundNonQcp = false;
   std::u16string m_inputFolder;
   std::u16string m_currentFile;

@@ -550,8 +550,12 @@ TEST_F(DialogTest, OutputsNeverReplaceAnInputNorWriteThroughALink) {
   fs::create_hard_link(m_in / "y.qcp", m_out / "y.wav");
   WriteFile(m_root / "victim.txt", "victim");
   fs::create_symlink("../victim.txt", m_out / "z.wav");
+  const auto recorded = fs::last_write_time(m_in / "z.qcp") - std::chrono::hours(24 * 400);
+  fs::last_write_time(m_in / "z.qcp", recorded);
   SelectFolders(m_in, m_out);
   ConvertAndWait();
+  // Each WAV takes its recording's modification time.
+  EXPECT_EQ(fs::last_write_time(m_out / "z.wav"), recorded);
   EXPECT_EQ(Names(m_out), (std::vector<std::string>{"y (2).wav", "y.wav", "z.wav"}));
   EXPECT_TRUE(Slurp(m_in / "y.qcp") == QcpBytes("y"));
   EXPECT_EQ(Slurp(m_root / "victim.txt"), "victim");

@@ -152,8 +152,8 @@ void CWavrelDlg::ConvertAll() {
   // Every file of the folder is accounted for: those the run goes on without
   // are told first.
   std::sort(m_skippedFiles.begin(), m_skippedFiles.end());
-  for (const std::string& path : m_skippedFiles) {
-    if (m_observer != nullptr) m_observer->OnFileSkipped(path, "not a QCP recording");
+  for (const auto& [path, reason] : m_skippedFiles) {
+    if (m_observer != nullptr) m_observer->OnFileSkipped(path, reason);
   }
   m_skippedFiles.clear();
 
