@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -188,6 +189,14 @@ TEST_F(EndToEndTest, ChunksAroundDataAndRecordingsCutShort) {
   // the plain recording (which FFmpeg's reader gives for both).
   EXPECT_EQ(SamplesDigest(m_root / "out" / "chunked.wav", m_root / "samples.raw"),
             ReferenceDigests()["greeting"]);
+  if (std::system("command -v ffmpeg >/dev/null 2>&1") == 0) {
+    const fs::path decoded = m_root / "ffmpeg.raw";
+    const std::string command = "ffmpeg -loglevel error -nostdin -y -i '" +
+                                (m_root / "in" / "chunked.qcp").string() + "' -f s16le '" +
+                                decoded.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_TRUE(Slurp(decoded) == Slurp(m_root / "out" / "chunked.wav").substr(44));
+  }
   std::lock_guard lock(m_observer.mutex);
   const FileOutcome& chunked = m_observer.outcomes["chunked"];
   EXPECT_TRUE(chunked.success);
