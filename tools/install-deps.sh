@@ -24,6 +24,10 @@ packages=(
   fonts-wqy-microhei
   # the README's screenshots: clicks under Xvfb and the capture
   xdotool imagemagick
+  # JSON Lines reports of the console (the library) and their checks (jq)
+  nlohmann-json3-dev jq
+  # the cluster test: a single-node Slurm of our own and GNU parallel
+  munge slurmctld slurmd slurm-client parallel
 )
 
 if [ "${WAVREL_SKIP_APT:-0}" = 1 ]; then
@@ -44,6 +48,18 @@ SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# munge, slurmctld and slurmd start their system services on install. The
+# cluster test starts its own daemons (own ports, own munge socket) and never
+# reads /etc/slurm, so the system's are not wanted: a policy-rc.d that denies
+# starting services (honoured by invoke-rc.d and deb-systemd-invoke) stays in
+# place for the install, unless the machine already has one.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\n# install-deps.sh: no services started during the install\nexit 101\n' |
+    $SUDO tee "$policy" >/dev/null
+  $SUDO chmod 755 "$policy"
+  trap '$SUDO rm -f "$policy"' EXIT
+fi
 $SUDO apt-get update -q
 $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 echo "install-deps: done"
