@@ -54,9 +54,10 @@ fail() {
 
 # Runs the example array: sbatch_array WAVREL IN OUT REPORTS. A bounded wait;
 # the array's exit status is its worst task's.
+# ARRAY=1,3 runs only those tasks (with WAVREL_SHARDS=4, as a rerun would).
 sbatch_array() {
   mkdir -p "$tmp/slurm-out"
-  WAVREL=$1 timeout 300 sbatch --wait --quiet --array=0-3 \
+  WAVREL=$1 timeout 300 sbatch --wait --quiet --array="${ARRAY:-0-3}" \
     --output="$tmp/slurm-out/task-%a.out" --chdir="$tmp" \
     "$root/examples/slurm/wavrel-array.sbatch" "$2" "$3" "$4"
 }
@@ -112,7 +113,13 @@ mkdir -p "$tmp/smoke-in"
 sbatch_array "$stub" "$tmp/smoke-in" "$tmp/smoke-slurm" "$tmp/smoke-slurm-reports" ||
   fail "the array did not succeed"
 check_stub_run "$tmp/smoke-slurm" "$tmp/smoke-slurm-reports"
-echo "cluster-test: Slurm array of 4 tasks ok"
+# A rerun of two tasks keeps the shard count of the whole array.
+rm -f "$tmp"/smoke-slurm-reports/*
+ARRAY=1,3 WAVREL_SHARDS=4 sbatch_array "$stub" "$tmp/smoke-in" "$tmp/smoke-slurm" \
+  "$tmp/smoke-slurm-reports" || fail "the rerun of tasks 1 and 3 did not succeed"
+[ "$(jq -r .shard "$tmp"/smoke-slurm-reports/report-*.jsonl | grep / | tr '\n' ' ')" = "1/4 3/4 " ] ||
+  fail "the rerun of tasks 1 and 3 got other shards"
+echo "cluster-test: Slurm array of 4 tasks ok, and a rerun of 2 of them"
 
 echo "== cluster: smoke check, GNU parallel on local slots with a stand-in"
 WAVREL=$stub bash examples/parallel/run.sh -j 2 -n 4 "$tmp/smoke-in" "$tmp/smoke-par" \
