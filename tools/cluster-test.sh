@@ -144,6 +144,8 @@ done
 [ "$(ls "$in" | wc -l)" = 40 ] || fail "expected 40 recordings"
 "$wavrel" convert --yes --json "$in" "$tmp/ref" >"$tmp/ref.jsonl" || fail "the single-machine run failed"
 [ "$(ls "$tmp/ref" | wc -l)" = 40 ] || fail "the single-machine run made $(ls "$tmp/ref" | wc -l) WAVs"
+[ "$(jq -r 'select(.summary == true) | "\(.files) \(.ok)"' "$tmp/ref.jsonl")" = "40 40" ] ||
+  fail "the single-machine run's summary is not 40 of 40 ok"
 
 # same_wavs DIR: the same names as the single-machine run, byte for byte.
 same_wavs() {
