@@ -77,6 +77,8 @@ t0=$(date +%s%N)
 rc=0
 bash tools/slurm-local.sh start "$slurm" || rc=$?
 [ $rc -eq 0 ] || fail "the local Slurm did not start (status $rc)"
+# Only our cluster: no settings of a Slurm this may itself run under.
+unset $(compgen -v | grep -E '^(SLURM|SBATCH|SALLOC|SRUN)_') WAVREL_SHARDS
 export SLURM_CONF=$slurm/slurm.conf
 echo "cluster-test: Slurm up in $((($(date +%s%N) - t0) / 1000000)) ms"
 
