@@ -73,8 +73,25 @@ bool CWavrelDlg::RunChecks() {
   // The output field ends in the '/' that browsing appends.
   std::u16string outputFolder = output;
   if (outputFolder.size() > 1 && outputFolder.back() == u'/') outputFolder.pop_back();
-  if (!CanOpenDirectory(host::Narrow(input)) || !CanOpenDirectory(host::Narrow(outputFolder))) {
-    MessageBox(m_textCheckFolder, host::kReportStyle);
+  // The message names the folder that cannot be opened.
+  for (const std::u16string* folder : {&input, static_cast<const std::u16string*>(&outputFolder)}) {
+    if (!CanOpenDirectory(host::Narrow(*folder))) {
+      MessageBox(m_textCheckFolder + u"\n" + *folder, host::kReportStyle);
+      return false;
+    }
+  }
+  // A folder that cannot take the WAV files is refused now, not once per file.
+  std::string whyNot;
+  if (!CanCreateFileIn(host::Narrow(outputFolder), &whyNot)) {
+    const std::u16string text = m_textOutputNotWritable.empty()
+                                    ? u"The WAV files cannot be written in the output folder:\n%1"
+                                    : m_textOutputNotWritable;
+    const std::size_t at = text.find(u"%1");
+    std::u16string message = at == std::u16string::npos
+                                 ? text + u"\n" + outputFolder
+                                 : text.substr(0, at) + outputFolder + text.substr(at + 2);
+    message += u"\n(" + host::Wide(whyNot) + u")";
+    MessageBox(message, host::kReportStyle);
     return false;
   }
   // The input field always holds m_inputFolder (only browsing changes it);

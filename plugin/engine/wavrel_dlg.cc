@@ -2,6 +2,7 @@
 // setting) and the handlers of the dialog's buttons and close request.
 #include "plugin/engine/wavrel_dlg.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <climits>
@@ -139,12 +140,26 @@ bool CWavrelDlg::InitDialog() {
   m_textSelectFolder = host::PluginText(u"IDS_SELECT_FOLDER");
   // Text of the finished status line when some files failed: %1 failed, %2 files.
   m_textConverFailed = host::PluginText(u"IDS_CONVER_FAILED");
+  // Texts added with the run's progress and report; each has an English
+  // fallback or a plain one built from the texts above.
+  // %1 the output folder.
+  m_textOutputNotWritable = host::PluginText(u"IDS_OUTPUT_NOT_WRITABLE");
+  // %1 the file's number, %2 the number of files, %3 the file's name.
+  m_textConverProgress = host::PluginText(u"IDS_CONVER_PROGRESS");
+  // %1 the number of WAV files the cancelled run made and kept.
+  m_textCancelledKept = host::PluginText(u"IDS_CONVER_CANCLEED_KEPT");
+  m_textEndReport = host::PluginText(u"IDS_END_REPORT");
+  // %1 the number of files beyond those listed.
+  m_textReportMore = host::PluginText(u"IDS_REPORT_MORE");
+  m_textReportCutShort = host::PluginText(u"IDS_REPORT_CUT_SHORT");
+  m_textReportSkipped = host::PluginText(u"IDS_REPORT_SKIPPED");
 
   window.EnableControl(kIdCancel, false);
   m_step = kStepIdle;
   m_inputFolder.clear();
   m_currentFile.clear();
   m_foundNonQcp = false;
+  m_skippedFiles.clear();
   m_sampleRateSetting = ReadSampleRateSetting();
   return true;
 }
@@ -285,8 +300,22 @@ void CWavrelDlg::FinishStop() {
   RemoveWorkFolder();
 }
 
+bool CWavrelDlg::DeferStopRequest(int request) {
+  std::lock_guard lock(m_deferMutex);
+  if (!m_boxShowing && m_deferredRequest == kNoRequest) return false;
+  m_deferredRequest = std::max(m_deferredRequest, request);
+  m_stopPending = true;
+  return true;
+}
+
 void CWavrelDlg::OnCancelConversion() {
   IDialogWindow& window = Window();
+  if (DeferStopRequest(kCancelRequest)) {
+    // The worker waits for the user to answer its box; it stops right after.
+    window.EnableControl(kIdCancel, false);
+    SetStatus(m_textConverCancleing);
+    return;
+  }
   m_stopPending = true;
   const std::int32_t step = m_step.load();
   window.EnableControl(kIdCancel, false);
@@ -296,7 +325,7 @@ void CWavrelDlg::OnCancelConversion() {
       SetStatus(m_textConverCancleing);
       StopThread(m_workerThread);
       StopThread(m_animationThread);
-      SetStatus(m_textConverCancleed);
+      SetStatus(CancelledStatusText());
       m_converterLaunch.Terminate();
       SleepMs(200);
       break;
@@ -306,7 +335,7 @@ void CWavrelDlg::OnCancelConversion() {
       StopThread(m_workerThread);
       StopThread(m_animationThread);
       TerminateWithRetries(m_decoderLaunch);
-      SetStatus(m_textConverCancleed);
+      SetStatus(CancelledStatusText());
       SleepMs(200);
       break;
     case kStepWav:
@@ -314,7 +343,7 @@ void CWavrelDlg::OnCancelConversion() {
       SetStatus(m_textConverCancleing);
       StopThread(m_workerThread);
       StopThread(m_animationThread);
-      SetStatus(m_textConverCancleed);
+      SetStatus(CancelledStatusText());
       m_wavWriter.CloseFiles();
       break;
     default:
@@ -325,7 +354,7 @@ void CWavrelDlg::OnCancelConversion() {
         SetStatus(m_textConverCancleing);
         StopThread(m_workerThread);
         StopThread(m_animationThread);
-        SetStatus(m_textConverCancleed);
+        SetStatus(CancelledStatusText());
       }
       break;
   }
@@ -339,6 +368,10 @@ void CWavrelDlg::OnCloseRequest() {
     // The animation of a finished run may still be putting up its picture.
     StopThread(m_animationThread);
     window.EndDialog();
+    return;
+  }
+  if (DeferStopRequest(kCloseRequest)) {
+    SetStatus(m_textQuitMessage);
     return;
   }
   m_stopPending = true;

@@ -8,6 +8,12 @@
 // the user-interface thread; ConvertAll on m_workerThread and PlayAnimation on
 // m_animationThread. The worker and the handlers share m_step (atomic) and the
 // two launch records (each guarded by its own lock).
+//
+// Message boxes during a run: the worker shows at most one failure box per
+// run and, at the end, one report box. While the worker waits for one of
+// them, cancel and close cannot stop it (it waits for the user, on the
+// user-interface thread); they are noted instead and the worker carries them
+// out as soon as the box is answered.
 #pragma once
 
 #include <atomic>
@@ -120,6 +126,27 @@ class CWavrelDlg {
   /// True when the recording's data chunk claims more than the file holds.
   static bool IsCutShort(const std::string& qcpPath);
   std::u16string FinishedStatusText(std::size_t failed, std::size_t total) const;
+  /// "n of N: name" while converting (IDS_CONVER_PROGRESS), or the
+  /// converting text followed by " (n/N)" when the host has no text for it.
+  std::u16string ProgressText(std::size_t number, std::size_t total,
+                              const std::u16string& name) const;
+  /// The status after a cancel: how many WAV files the run made and kept.
+  std::u16string CancelledStatusText() const;
+  /// The end report of the run: each failed, cut-short or skipped file with
+  /// its reason, the first few of them and a count of the rest; empty when
+  /// there is nothing to report.
+  std::u16string EndReportText() const;
+  /// A box shown by the worker during a run (see the class comment): a
+  /// cancel or close that comes while it shows is noted and carried out once
+  /// it is answered.
+  void ShowRunBox(const std::u16string& text);
+  /// A handler's request while a run box shows or a noted request is being
+  /// carried out: noted (close outranks cancel), true. False otherwise: the
+  /// handler acts as usual.
+  bool DeferStopRequest(int request);
+  /// Worker, at the end of a run: carries out a noted cancel or close and
+  /// returns it (kNoRequest when none was noted).
+  int FinishDeferredStop(bool runComplete);
   /// Shows a box captioned IDS_PROMPT; true when closed with OK.
   bool MessageBox(const std::u16string& text, std::uint32_t style);
   void NoteFailure(const std::string& reason);
@@ -136,7 +163,8 @@ class CWavrelDlg {
       m_textConvered, m_textConverCancleing, m_textConverCancleed, m_textQuitMessage,
       m_textLoseExeFile, m_textNoOpenFile, m_textCheckFolder, m_textSaveQcpFolder, m_textSomeNoQcp,
       m_textPrompt, m_textNoQcpFileOnFolder, m_textNoQcpFormat, m_textSelectFolder,
-      m_textConverFailed;
+      m_textConverFailed, m_textOutputNotWritable, m_textConverProgress, m_textCancelledKept,
+      m_textEndReport, m_textReportMore, m_textReportCutShort, m_textReportSkipped;
 
   std::u16string m_converterPath;
   std::u16string m_decoderPath;
@@ -167,8 +195,16 @@ class CWavrelDlg {
   WavWriteResult m_lastWavResult = WavWriteResult::kNoPcm;
   std::optional<std::int32_t> m_currentTotalFrames;
   std::optional<std::int32_t> m_currentLostFrames;
-  std::atomic<bool> m_runComplete{false};  // the worker has done its last step
-  std::atomic<bool> m_stopPending{false};  // cancel or close has begun
+  std::atomic<bool> m_runComplete{false};     // the worker has done its last step
+  std::atomic<bool> m_stopPending{false};     // cancel or close has begun
+  std::vector<FileOutcome> m_runOutcomes;     // files of the run through the pipeline
+  std::atomic<std::size_t> m_wavsWritten{0};  // WAV files the run made (and keeps)
+  bool m_failureBoxShown = false;             // worker: the run's one failure box is used
+
+  enum StopRequest : int { kNoRequest = 0, kCancelRequest = 1, kCloseRequest = 2 };
+  std::mutex m_deferMutex;  // guards the two members below
+  bool m_boxShowing = false;
+  int m_deferredRequest = kNoRequest;
 };
 
 }  // namespace wavrel

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -20,6 +21,7 @@
 #include "plugin/engine/testing/fake_message_box.h"
 #include "plugin/engine/testing/fake_window.h"
 #include "plugin/frame/host_services.h"
+#include "plugin/platform/file_system.h"
 
 namespace wavrel {
 namespace {
@@ -221,14 +223,16 @@ class DialogTest : public ::testing::Test {
 
 TEST_F(DialogTest, StartUpTextsProgramsAndReadyState) {
   const std::vector<std::u16string> keys = {
-      u"IDS_TITLE_NAME",    u"IDS_PROMPT_INFO",        u"IDS_CONTENT_INFO",
-      u"IDS_RESOURCE_PATH", u"IDS_TARGET_NAME",        u"IDC_CONVERT",
-      u"IDS_CANCLE",        u"IDS_MESSAGE_NO_EMPTY",   u"IDS_CONVERING",
-      u"IDS_CONVERED",      u"IDS_CONVER_CANCLEING",   u"IDS_CONVER_CANCLEED",
-      u"IDS_QUIT_MESSAGE",  u"IDS_LOSE_EXEFILE",       u"IDS_NO_OPEN_FILE",
-      u"IDS_CHECK_FOLDER",  u"IDS_SAVEQCP_FOLDER",     u"IDS_SOME_NOQCP",
-      u"IDS_PROMPT",        u"IDS_NOQCPFILE_ONFOLDER", u"IDS_NOQCP_FORMAT",
-      u"IDS_SELECT_FOLDER", u"IDS_CONVER_FAILED"};
+      u"IDS_TITLE_NAME",      u"IDS_PROMPT_INFO",          u"IDS_CONTENT_INFO",
+      u"IDS_RESOURCE_PATH",   u"IDS_TARGET_NAME",          u"IDC_CONVERT",
+      u"IDS_CANCLE",          u"IDS_MESSAGE_NO_EMPTY",     u"IDS_CONVERING",
+      u"IDS_CONVERED",        u"IDS_CONVER_CANCLEING",     u"IDS_CONVER_CANCLEED",
+      u"IDS_QUIT_MESSAGE",    u"IDS_LOSE_EXEFILE",         u"IDS_NO_OPEN_FILE",
+      u"IDS_CHECK_FOLDER",    u"IDS_SAVEQCP_FOLDER",       u"IDS_SOME_NOQCP",
+      u"IDS_PROMPT",          u"IDS_NOQCPFILE_ONFOLDER",   u"IDS_NOQCP_FORMAT",
+      u"IDS_SELECT_FOLDER",   u"IDS_CONVER_FAILED",        u"IDS_OUTPUT_NOT_WRITABLE",
+      u"IDS_CONVER_PROGRESS", u"IDS_CONVER_CANCLEED_KEPT", u"IDS_END_REPORT",
+      u"IDS_REPORT_MORE",     u"IDS_REPORT_CUT_SHORT",     u"IDS_REPORT_SKIPPED"};
   const auto asked = m_host.AskedKeys();
   ASSERT_GE(asked.size(), keys.size());
   EXPECT_EQ(std::vector<std::u16string>(asked.end() - keys.size(), asked.end()), keys);
@@ -315,10 +319,13 @@ TEST_F(DialogTest, ChecksBeforeConvertingShowTheirMessagesInOrder) {
   WriteFile(m_root / "file", "x");
   SelectFolders(m_root / "file", m_out);
   m_dlg->OnConvert();
+  // The folder message names the folder that cannot be opened.
+  const std::string missing = (m_root / "missing").string();
   EXPECT_EQ(Boxes(), (std::vector<std::string>{
                          "T:IDS_MESSAGE_NO_EMPTY" + caption, "T:IDS_MESSAGE_NO_EMPTY" + caption,
-                         "T:IDS_LOSE_EXEFILE" + caption, "T:IDS_CHECK_FOLDER" + caption,
-                         "T:IDS_CHECK_FOLDER" + caption, "T:IDS_CHECK_FOLDER" + caption}));
+                         "T:IDS_LOSE_EXEFILE" + caption, "T:IDS_CHECK_FOLDER\n" + missing + caption,
+                         "T:IDS_CHECK_FOLDER\n" + missing + caption,
+                         "T:IDS_CHECK_FOLDER\n" + (m_root / "file").string() + caption}));
   EXPECT_FALSE(m_dlg->IsConverting());
   EXPECT_FALSE(m_window->Enabled(kIdCancel));
   EXPECT_TRUE(Children().empty());
@@ -425,7 +432,8 @@ TEST_F(DialogTest, RunConvertsInByteOrderAndLeavesOnlyTheWavFiles) {
 
   EXPECT_EQ(m_window->StatusTexts(),
             (std::vector<std::string>{"T:IDS_CONTENT_INFO", "T:IDS_CONTENT_INFO", "T:IDS_CONVERING",
-                                      "T:IDS_CONVERED"}));
+                                      "T:IDS_CONVER_PROGRESS", "T:IDS_CONVER_PROGRESS",
+                                      "T:IDS_CONVER_PROGRESS", "T:IDS_CONVERED"}));
   for (int id : {kIdConvert, kIdBrowseInput, kIdBrowseOutput}) EXPECT_TRUE(m_window->Enabled(id));
   EXPECT_FALSE(m_window->Enabled(kIdCancel));
   EXPECT_EQ(m_dlg->Step(), kStepCleanUp);
@@ -517,8 +525,9 @@ TEST_F(DialogTest, WavThatCannotBeCreatedIsReportedAndTheNextFileGoesOn) {
   fs::create_directories(m_out / "a.wav");  // the name is taken by a folder
   SelectFolders(m_in, m_out);
   ConvertAndWait();
-  EXPECT_EQ(Boxes(), std::vector<std::string>{"T:IDS_NO_OPEN_FILE" + (m_out / "a.wav").string() +
-                                              "|T:IDS_PROMPT|48"});
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{
+                         "T:IDS_NO_OPEN_FILE" + (m_out / "a.wav").string() + "|T:IDS_PROMPT|48",
+                         "T:IDS_END_REPORT\na.qcp: cannot create WAV file|T:IDS_PROMPT|48"}));
   EXPECT_TRUE(fs::is_directory(m_out / "a.wav"));
   EXPECT_TRUE(fs::is_regular_file(m_out / "b.wav"));
   EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONVER_FAILED");
@@ -650,8 +659,8 @@ TEST_F(StopTest, CancelInEachStep) {
     const auto texts = m_window->StatusTexts();
     ASSERT_GE(texts.size(), 3u);
     EXPECT_EQ(std::vector<std::string>(texts.end() - 3, texts.end()),
-              (std::vector<std::string>{"T:IDS_CONVERING", "T:IDS_CONVER_CANCLEING",
-                                        "T:IDS_CONVER_CANCLEED"}));
+              (std::vector<std::string>{"T:IDS_CONVER_PROGRESS", "T:IDS_CONVER_CANCLEING",
+                                        "T:IDS_CONVER_CANCLEED_KEPT"}));
     for (int id : {kIdConvert, kIdBrowseInput, kIdBrowseOutput}) {
       EXPECT_TRUE(m_window->Enabled(id));
     }
@@ -733,7 +742,7 @@ TEST_F(StopTest, BetweenFilesCancelAndCloseStopTheWorkerAndConvertWaits) {
   EXPECT_FALSE(m_dlg->IsConverting());
   EXPECT_EQ(Children().size(), 2u);  // a's converter and decoder only
   EXPECT_EQ(Names(m_out), std::vector<std::string>{"a.wav"});
-  EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONVER_CANCLEED");
+  EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONVER_CANCLEED_KEPT");
   EXPECT_TRUE(m_window->Enabled(kIdConvert));
   EXPECT_TRUE(TmpIsEmpty());
   {
@@ -781,6 +790,163 @@ TEST_F(DialogTest, BrowseButtonsFillTheFields) {
   testing::ScriptMessageBoxAnswer(2);
   m_dlg->OnConvert();
   EXPECT_EQ(Boxes(), std::vector<std::string>{"T:IDS_SOME_NOQCP|T:IDS_PROMPT|49"});
+}
+
+TEST_F(DialogTest, OutputFolderThatCannotTakeFilesIsRefusedBeforeStarting) {
+  const std::string caption = "|T:IDS_PROMPT|48";
+  WriteFile(m_in / "a.qcp", QcpBytes("a"));
+  // /proc can be opened but takes no new file, not even from root.
+  SelectFolders(m_in, "/proc");
+  m_dlg->OnConvert();
+  m_host.SetText(u"IDS_OUTPUT_NOT_WRITABLE", u"");  // the English fallback names it too
+  Reopen();
+  SelectFolders(m_in, "/proc");
+  m_dlg->OnConvert();
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].rfind("T:IDS_OUTPUT_NOT_WRITABLE\n/proc\n(", 0), 0u) << boxes[0];
+  EXPECT_EQ(boxes[1].rfind("The WAV files cannot be written in the output folder:\n/proc\n(", 0),
+            0u)
+      << boxes[1];
+  EXPECT_FALSE(m_dlg->IsConverting());
+  EXPECT_TRUE(Children().empty());
+  EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONTENT_INFO");
+  EXPECT_TRUE(m_window->Enabled(kIdConvert));
+  EXPECT_FALSE(m_window->Enabled(kIdCancel));
+  // The probe leaves nothing behind in a folder that takes files.
+  EXPECT_TRUE(CanCreateFileIn(m_out.string(), nullptr));
+  EXPECT_TRUE(fs::is_empty(m_out));
+  // Permission bits refuse an ordinary user; root passes them, and so does the run.
+  fs::permissions(m_out, fs::perms::owner_read | fs::perms::owner_exec);
+  const bool writable = CanCreateFileIn(m_out.string(), nullptr);
+  fs::permissions(m_out, fs::perms::owner_all);
+  if (geteuid() != 0) {
+    EXPECT_FALSE(writable) << "a folder without write permission took a file";
+  } else {
+    std::printf("note: running as root, the permission-bit case is not checked (/proc is)\n");
+  }
+}
+
+TEST_F(DialogTest, StatusLineShowsTheRunsPlace) {
+  WriteFile(m_in / "a.qcp", QcpBytes("a"));
+  WriteFile(m_in / "B.qcp", QcpBytes("b"));
+  m_host.SetText(u"IDS_CONVER_PROGRESS", u"%1/%2 %3");
+  Reopen();
+  SelectFolders(m_in, m_out);
+  ConvertAndWait();
+  auto texts = m_window->StatusTexts();
+  EXPECT_EQ(std::vector<std::string>(texts.end() - 3, texts.end()),
+            (std::vector<std::string>{"1/2 B.qcp", "2/2 a.qcp", "T:IDS_CONVERED"}));
+  // Without a text for it, the converting text gets the counts.
+  m_host.SetText(u"IDS_CONVER_PROGRESS", u"");
+  Reopen();
+  SelectFolders(m_in, m_out);
+  ConvertAndWait();
+  texts = m_window->StatusTexts();
+  EXPECT_EQ(std::vector<std::string>(texts.end() - 3, texts.end()),
+            (std::vector<std::string>{"T:IDS_CONVERING (1/2)", "T:IDS_CONVERING (2/2)",
+                                      "T:IDS_CONVERED"}));
+}
+
+TEST_F(DialogTest, OneFailureBoxPerRunAndAnEndReportOfEveryFileWithItsReason) {
+  // 22 recordings whose WAV names are taken by folders, one fine, one skipped.
+  for (int i = 0; i < 22; ++i) {
+    const std::string name = "f" + std::to_string(100 + i);
+    WriteFile(m_in / (name + ".qcp"), QcpBytes(name));
+    fs::create_directories(m_out / (name + ".wav"));
+  }
+  WriteFile(m_in / "ok.qcp", QcpBytes("ok"));
+  WriteFile(m_in / "notes.txt", "text");
+  m_host.SetText(u"IDS_REPORT_MORE", u"and %1 more");
+  Reopen();
+  SelectFolders(m_in, m_out);
+  ConvertAndWait();
+  const auto boxes = RecordedMessageBoxes();
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(Utf8(boxes[0].text), "T:IDS_SOME_NOQCP");
+  EXPECT_EQ(Utf8(boxes[1].text), "T:IDS_NO_OPEN_FILE" + (m_out / "f100.wav").string());
+  std::string expected = "T:IDS_END_REPORT";
+  for (int i = 0; i < 20; ++i) {
+    expected += "\nf" + std::to_string(100 + i) + ".qcp: cannot create WAV file";
+  }
+  expected += "\nand 3 more";  // f120, f121 and the skipped notes.txt
+  EXPECT_EQ(Utf8(boxes[2].text), expected);
+  EXPECT_TRUE(fs::is_regular_file(m_out / "ok.wav"));
+  EXPECT_TRUE(m_window->Enabled(kIdConvert));
+
+  // A short report lists the skipped file with its reason; a clean run has none.
+  testing::ResetMessageBoxes(1);
+  fs::remove_all(m_in);
+  fs::create_directories(m_in);
+  WriteFile(m_in / "ok.qcp", QcpBytes("ok"));
+  WriteFile(m_in / "notes.txt", "text");
+  ConvertAndWait();
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{
+                         "T:IDS_SOME_NOQCP|T:IDS_PROMPT|49",
+                         "T:IDS_END_REPORT\nnotes.txt: T:IDS_REPORT_SKIPPED|T:IDS_PROMPT|48"}));
+  testing::ResetMessageBoxes(1);
+  fs::remove(m_in / "notes.txt");
+  ConvertAndWait();
+  EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(DialogTest, CancelOrCloseWhileABoxShowsIsCarriedOutOnceItIsAnswered) {
+  m_host.SetText(u"IDS_CONVER_CANCLEED_KEPT", u"%1 kept");
+  for (const bool close : {false, true}) {
+    SCOPED_TRACE(close ? "close" : "cancel");
+    Reopen();
+    testing::ResetMessageBoxes(1);
+    fs::remove_all(m_out);
+    fs::create_directories(m_out / "b.wav");  // b's WAV cannot be made: a box
+    for (const char* name : {"a", "b", "c"}) {
+      WriteFile(m_in / (name + std::string(".qcp")), QcpBytes(name));
+    }
+    fs::remove(m_root / "children.log");
+    SelectFolders(m_in, m_out);
+    testing::HoldNextMessageBox();
+    m_dlg->OnConvert();
+    ASSERT_TRUE(WaitUntil([] { return testing::MessageBoxHeld(); }));
+    // The handler returns at once; the worker waits for the user.
+    if (close) {
+      m_dlg->OnCloseRequest();
+      EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_QUIT_MESSAGE");
+    } else {
+      m_dlg->OnCancelConversion();
+      EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONVER_CANCLEING");
+    }
+    EXPECT_TRUE(m_dlg->IsConverting());
+    EXPECT_FALSE(m_window->Ended());
+    testing::ReleaseHeldMessageBox();
+    ASSERT_TRUE(WaitUntil([&] { return !m_dlg->IsConverting() && !m_dlg->IsAnimating(); }));
+    EXPECT_EQ(m_window->Ended(), close);
+    EXPECT_FALSE(ChildFor("vocrate", "/c.qcp").has_value());
+    EXPECT_EQ(Names(m_out), (std::vector<std::string>{"a.wav", "b.wav"}));
+    EXPECT_TRUE(TmpIsEmpty());
+    EXPECT_FALSE(m_window->Shown(kIdPicture));
+    EXPECT_EQ(Boxes().size(), 1u);  // no end report after a stop
+    if (!close) {
+      EXPECT_EQ(m_window->Text(kIdStatus), "1 kept");
+      EXPECT_TRUE(m_window->Enabled(kIdConvert));
+      EXPECT_FALSE(m_window->Enabled(kIdCancel));
+    }
+  }
+
+  // A close while the end report shows ends the dialog once it is answered.
+  Reopen();
+  testing::ResetMessageBoxes(1);
+  fs::remove(m_out / "b.wav");
+  setenv("FAKE_VOCRATE", "fail3", 1);
+  setenv("FAKE_VOCRATE_ONLY", "/c.qcp", 1);
+  SelectFolders(m_in, m_out);
+  testing::HoldNextMessageBox();
+  m_dlg->OnConvert();
+  ASSERT_TRUE(WaitUntil([] { return testing::MessageBoxHeld(); }));
+  EXPECT_EQ(Utf8(RecordedMessageBoxes().at(0).text).rfind("T:IDS_END_REPORT", 0), 0u);
+  m_dlg->OnCloseRequest();
+  EXPECT_FALSE(m_window->Ended());
+  testing::ReleaseHeldMessageBox();
+  ASSERT_TRUE(WaitUntil([&] { return m_window->Ended() && !m_dlg->IsConverting(); }));
+  EXPECT_FALSE(m_dlg->IsAnimating());
 }
 
 }  // namespace

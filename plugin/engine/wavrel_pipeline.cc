@@ -31,6 +31,14 @@ std::u16string ReplaceAll(std::u16string text, const std::u16string& from,
   return text;
 }
 
+/// Files listed by name in the end report; the rest are counted.
+constexpr std::size_t kReportLines = 20;
+
+std::u16string BaseName(const std::u16string& path) {
+  const std::size_t slash = path.rfind(u'/');
+  return slash == std::u16string::npos ? path : path.substr(slash + 1);
+}
+
 /// "<what> exited with status N" / "<what> killed by signal N"; empty for a
 /// clean end.
 std::string DescribeExit(const char* what, const ChildExit& exit) {
@@ -129,6 +137,103 @@ std::u16string CWavrelDlg::FinishedStatusText(std::size_t failed, std::size_t to
   return ReplaceAll(ReplaceAll(m_textConverFailed, u"%1", failedText), u"%2", totalText);
 }
 
+std::u16string CWavrelDlg::ProgressText(std::size_t number, std::size_t total,
+                                        const std::u16string& name) const {
+  const std::u16string numberText = Ascii16(std::to_string(number));
+  const std::u16string totalText = Ascii16(std::to_string(total));
+  if (m_textConverProgress.empty()) {
+    return m_textConvering + u" (" + numberText + u"/" + totalText + u")";
+  }
+  // %3 last: a file name may itself hold "%1".
+  return ReplaceAll(
+      ReplaceAll(ReplaceAll(m_textConverProgress, u"%1", numberText), u"%2", totalText), u"%3",
+      name);
+}
+
+std::u16string CWavrelDlg::CancelledStatusText() const {
+  const std::u16string kept = Ascii16(std::to_string(m_wavsWritten.load()));
+  if (m_textCancelledKept.empty()) return m_textConverCancleed + u" (" + kept + u" WAV)";
+  return ReplaceAll(m_textCancelledKept, u"%1", kept);
+}
+
+std::u16string CWavrelDlg::EndReportText() const {
+  std::vector<std::u16string> lines;
+  for (const FileOutcome& outcome : m_runOutcomes) {
+    std::u16string reason;
+    if (!outcome.success) {
+      reason = Wide(outcome.reason);
+    } else if (outcome.cutShort) {
+      reason = m_textReportCutShort.empty()
+                   ? u"cut short: the recording ends before its header says"
+                   : m_textReportCutShort;
+    } else {
+      continue;
+    }
+    lines.push_back(BaseName(Wide(outcome.path)) + u": " + reason);
+  }
+  for (const auto& [path, reason] : m_skippedFiles) {
+    // The usual reason in the user's language; a rarer one as the scan gave it.
+    std::u16string text = Wide(reason) + u", skipped";
+    if (reason == "not a QCP recording") {
+      text = m_textReportSkipped.empty() ? u"not a QCP recording, skipped" : m_textReportSkipped;
+    }
+    lines.push_back(BaseName(Wide(path)) + u": " + text);
+  }
+  if (lines.empty()) return {};
+  std::u16string text =
+      m_textEndReport.empty() ? u"These files need your attention:" : m_textEndReport;
+  for (std::size_t i = 0; i < lines.size() && i < kReportLines; ++i) text += u"\n" + lines[i];
+  if (lines.size() > kReportLines) {
+    const std::u16string more = Ascii16(std::to_string(lines.size() - kReportLines));
+    text += u"\n" +
+            ReplaceAll(m_textReportMore.empty() ? u"and %1 more" : m_textReportMore, u"%1", more);
+  }
+  return text;
+}
+
+void CWavrelDlg::ShowRunBox(const std::u16string& text) {
+  {
+    std::lock_guard lock(m_deferMutex);
+    m_boxShowing = true;
+  }
+  MessageBox(text, host::kReportStyle);
+  std::lock_guard lock(m_deferMutex);
+  m_boxShowing = false;
+}
+
+int CWavrelDlg::FinishDeferredStop(bool runComplete) {
+  {
+    std::lock_guard lock(m_deferMutex);
+    if (m_deferredRequest == kNoRequest) return kNoRequest;
+  }
+  IDialogWindow& window = Window();
+  if (!runComplete) {
+    // As the handlers do after stopping the worker: this file's
+    // intermediates and the work folder go, the picture is hidden.
+    window.ShowControl(kIdPicture, false);
+    StopThread(m_animationThread);
+    DeleteIntermediates(m_currentWorkBase);
+    RemoveWorkFolder();
+  }
+  int request = kNoRequest;
+  {
+    // From here on the handlers act as usual again.
+    std::lock_guard lock(m_deferMutex);
+    request = m_deferredRequest;
+    m_deferredRequest = kNoRequest;
+  }
+  m_runComplete = true;
+  if (request == kCloseRequest) {
+    if (runComplete) StopThread(m_animationThread);
+    window.EndDialog();
+  } else if (!runComplete) {
+    SetStatus(CancelledStatusText());
+    SetButtonsIdle(true);
+    window.EnableControl(kIdCancel, false);
+  }
+  return request;
+}
+
 void CWavrelDlg::ConvertAll() {
   std::string workError;
   {
@@ -142,6 +247,9 @@ void CWavrelDlg::ConvertAll() {
     FileStamp stamp;
     if (StampOf(path, true, &stamp)) m_inputStamps.push_back(stamp);
   }
+  m_runOutcomes.clear();
+  m_wavsWritten = 0;
+  m_failureBoxShown = false;
   // Plain byte order, unsigned: "B.qcp" before "a.qcp".
   std::sort(m_fileList.begin(), m_fileList.end(), [](const std::string& a, const std::string& b) {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -155,7 +263,7 @@ void CWavrelDlg::ConvertAll() {
   for (const auto& [path, reason] : m_skippedFiles) {
     if (m_observer != nullptr) m_observer->OnFileSkipped(path, reason);
   }
-  m_skippedFiles.clear();
+  // Kept until the next scan: the end report lists them too.
 
   const std::size_t count = m_fileList.size();
   std::size_t done = 0;
@@ -169,6 +277,7 @@ void CWavrelDlg::ConvertAll() {
     m_currentLostFrames.reset();
     m_currentIndex = index;
     m_currentFile = Wide(m_fileList[index]);
+    SetStatus(ProgressText(index + 1, count, BaseName(m_currentFile)));
     if (m_observer != nullptr) m_observer->OnFileStarted(m_fileList[index], index, count);
 
     if (WorkFolder().empty()) {
@@ -194,25 +303,38 @@ void CWavrelDlg::ConvertAll() {
       ++failed;
       if (outcome.reason.empty()) outcome.reason = DescribeWavWriteResult(m_lastWavResult);
     }
+    m_runOutcomes.push_back(outcome);
     if (m_observer != nullptr) m_observer->OnFileFinished(outcome);
   }
 
   if (StopRequested() && done < count) {
-    // Cancel or close stopped the run: they set the texts and clean up.
+    // Cancel or close stopped the run: they set the texts and clean up, or
+    // left that to this thread when they came while its box showed.
     if (m_observer != nullptr) m_observer->OnRunFinished(done, failed, true);
+    FinishDeferredStop(false);
     return;
   }
 
   m_fileList.clear();
   m_fileList.shrink_to_fit();
   RemoveWorkFolder();
-  m_runComplete = true;
   m_conversionDoneEvent.Set();
   IDialogWindow& window = Window();
   SetStatus(FinishedStatusText(failed, count));
-  SetButtonsIdle(true);
   window.EnableControl(kIdCancel, false);
+  // The report comes before the buttons are enabled again, so that no new
+  // run can start while it shows; a close request made meanwhile is kept.
+  const std::u16string report = EndReportText();
+  bool closing = false;
+  {
+    std::lock_guard lock(m_deferMutex);
+    closing = m_deferredRequest == kCloseRequest;
+  }
+  if (!report.empty() && !closing) ShowRunBox(report);
   if (m_observer != nullptr) m_observer->OnRunFinished(count, failed, false);
+  if (FinishDeferredStop(true) == kCloseRequest) return;
+  m_runComplete = true;
+  SetButtonsIdle(true);
 }
 
 void CWavrelDlg::RunConverter(const std::u16string& qcpPath) {
@@ -298,6 +420,7 @@ void CWavrelDlg::WritePcmAsWav(const std::u16string& pcmPath, const std::u16stri
   switch (result) {
     case WavWriteResult::kWritten: {
       m_wavPathsWritten.insert(Narrow(wavPath));
+      ++m_wavsWritten;
       // The frames the WAV holds: the converter's count takes a QCP pad byte
       // for a frame of its own, the decoder makes 160 samples per real one.
       std::error_code ec;
@@ -313,7 +436,11 @@ void CWavrelDlg::WritePcmAsWav(const std::u16string& pcmPath, const std::u16stri
       break;
     case WavWriteResult::kCannotCreate:
       NoteFailure(DescribeWavWriteResult(result));
-      MessageBox(m_textNoOpenFile + wavPath, host::kReportStyle);
+      // One box per run: later failures are listed in the end report.
+      if (!m_failureBoxShown) {
+        m_failureBoxShown = true;
+        ShowRunBox(m_textNoOpenFile + wavPath);
+      }
       break;
     case WavWriteResult::kNoPcm:
     case WavWriteResult::kPcmTooLong:

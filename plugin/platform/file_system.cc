@@ -33,6 +33,25 @@ bool CanOpenDirectory(const std::string& path) {
   return true;
 }
 
+bool CanCreateFileIn(const std::string& folder, std::string* error) {
+  if (folder.empty()) {
+    if (error != nullptr) *error = std::strerror(ENOENT);
+    return false;
+  }
+  std::string probe = folder;
+  if (probe.back() != '/') probe += '/';
+  probe += ".wavrel-probe-XXXXXX";
+  // Close-on-exec: a child started meanwhile by another thread must not inherit it.
+  const int fd = mkostemp(probe.data(), O_CLOEXEC);
+  if (fd < 0) {
+    if (error != nullptr) *error = std::strerror(errno);
+    return false;
+  }
+  close(fd);
+  unlink(probe.c_str());
+  return true;
+}
+
 bool ListDirectory(const std::string& folder, std::vector<std::string>* names) {
   names->clear();
   DIR* dir = opendir(folder.c_str());

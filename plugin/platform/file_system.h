@@ -16,6 +16,11 @@ bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 /// True when path is a directory that can be opened for listing.
 bool CanOpenDirectory(const std::string& path);
+/// True when a new file can be made in folder: a hidden file is created
+/// there and removed again (permission bits alone do not tell: root passes
+/// them, a read-only mount or a full disk does not). On false, *error (may be
+/// null) says why.
+bool CanCreateFileIn(const std::string& folder, std::string* error);
 /// Names of folder's entries in the order the system lists them, "." and ".."
 /// left out. False (names empty) when the listing cannot be started.
 bool ListDirectory(const std::string& folder, std::vector<std::string>* names);

@@ -24,5 +24,10 @@ WAVREL_INTERFACE void ResetMessageBoxes(std::int32_t defaultAnswer);
 /// The next box answers answer (queued).
 WAVREL_INTERFACE void ScriptMessageBoxAnswer(std::int32_t answer);
 WAVREL_INTERFACE std::vector<RecordedBox> RecordedMessageBoxes();
+/// The next box stays up (its caller waits) until ReleaseHeldMessageBox.
+WAVREL_INTERFACE void HoldNextMessageBox();
+/// True while a held box is up.
+WAVREL_INTERFACE bool MessageBoxHeld();
+WAVREL_INTERFACE void ReleaseHeldMessageBox();
 
 }  // namespace wavrel::testing
