@@ -1,5 +1,6 @@
 #include <QAbstractButton>
 #include <QApplication>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
@@ -59,10 +60,19 @@ QMessageBox::StandardButton StandardFor(ButtonId id) {
   return QMessageBox::NoButton;
 }
 
-/// GUI thread only.
-std::int32_t RunBox(const BoxRequest& request) {
+/// GUI thread only. A box asked for by another thread blocks only that
+/// thread, not the application's windows: a dialog whose worker waits for the
+/// answer still takes its Cancel and close requests (it notes them until the
+/// box is answered, instead of having them dropped).
+std::int32_t RunBox(const BoxRequest& request, bool forOtherThread) {
+  // A box that is not modal must belong to the modal window that is up, if
+  // any (the dialog), or that window's modality would block it.
+  QWidget* parent = QApplication::activeWindow();
+  if (forOtherThread && QApplication::activeModalWidget() != nullptr) {
+    parent = QApplication::activeModalWidget();
+  }
   QMessageBox box(QtIcon(request.icon), ToQString(request.caption), ToQString(request.text),
-                  QMessageBox::NoButton, QApplication::activeWindow());
+                  QMessageBox::NoButton, parent);
   std::map<QAbstractButton*, ButtonId> ids;
   QAbstractButton* escape = nullptr;
   QAbstractButton* first = nullptr;
@@ -81,7 +91,15 @@ std::int32_t RunBox(const BoxRequest& request) {
   }
   if (auto* button = qobject_cast<QPushButton*>(first)) box.setDefaultButton(button);
   if (escape != nullptr) box.setEscapeButton(escape);
-  box.exec();
+  if (forOtherThread) {
+    QEventLoop loop;
+    box.setWindowModality(Qt::NonModal);  // a message box is modal unless told
+    QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+    box.show();
+    loop.exec();
+  } else {
+    box.exec();
+  }
   const auto it = ids.find(box.clickedButton());
   return it == ids.end() ? request.escapeId : it->second;
 }
@@ -114,7 +132,7 @@ std::int32_t AskGuiThread(QCoreApplication* app, const BoxRequest& request) {
           if (pending->withdrawn) return;
           pending->started = true;
         }
-        const std::int32_t result = RunBox(request);
+        const std::int32_t result = RunBox(request, true);
         std::lock_guard<std::mutex> lock(pending->mutex);
         pending->result = result;
         pending->done = true;
@@ -141,7 +159,7 @@ bool QtFaceAvailable() {
 std::int32_t ShowQtBox(const BoxRequest& request) {
   QCoreApplication* app = QCoreApplication::instance();
   if (app == nullptr) return kIdCancel;
-  if (QThread::currentThread() == app->thread()) return RunBox(request);
+  if (QThread::currentThread() == app->thread()) return RunBox(request, false);
   return AskGuiThread(app, request);
 }
 

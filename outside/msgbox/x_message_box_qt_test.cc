@@ -21,6 +21,7 @@ struct SeenBox {
   QString text;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QStringList buttons;
+  bool modal = false;  ///< blocks the application's other windows
 };
 
 /// Waits (on the GUI thread) for a message box to appear, notes what it
@@ -35,6 +36,7 @@ void ClickWhenShown(const QString& buttonText, SeenBox* seen) {
       seen->title = box->windowTitle();
       seen->text = box->text();
       seen->icon = box->icon();
+      seen->modal = box->isModal();
       for (QAbstractButton* button : box->buttons()) seen->buttons << button->text();
       for (QAbstractButton* button : box->buttons()) {
         if (button->text() == buttonText) {
@@ -70,6 +72,7 @@ TEST_F(XMessageBoxQtTest, GuiThreadShowsAModalBoxWithTheRecordsCaptions) {
   EXPECT_EQ(seen.title, QStringLiteral("提示"));
   EXPECT_EQ(seen.text, QStringLiteral("Some files are not QCP."));
   EXPECT_EQ(seen.icon, QMessageBox::Warning);
+  EXPECT_TRUE(seen.modal);
   EXPECT_EQ(seen.buttons.size(), 2);
   EXPECT_TRUE(seen.buttons.contains(QStringLiteral("确定")));
 
@@ -102,6 +105,7 @@ TEST_F(XMessageBoxQtTest, WorkerThreadBoxIsShownOnTheGuiThreadAndWaitsForTheAnsw
     worker.join();
     EXPECT_EQ(result.load(), expected) << click;
     EXPECT_EQ(seen.text, QStringLiteral("From the worker"));
+    EXPECT_FALSE(seen.modal);  // the waiting worker's dialog still takes Cancel and close
   }
 }
 
