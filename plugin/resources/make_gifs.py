@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Writes the dialog's two pictures: process.gif (an animated bar that fills
-block by block while a conversion runs) and static.gif (the full bar, one
-frame). Standard library only; run it from anywhere:
+"""Writes the dialog's two pictures: process.gif (a looping activity
+animation while a conversion runs: a row of dots with a bright pulse running
+along it, the same number of dots lit in every frame, so that it cannot be
+read as a bar that fills) and static.gif (the full bar, one frame). Standard
+library only; run it from anywhere:
 
     python3 plugin/resources/make_gifs.py [output-folder]
 
@@ -14,6 +16,8 @@ import sys
 
 WIDTH, HEIGHT = 220, 13
 BLOCKS = 10
+DOTS = 10  # dots of the activity animation, one frame per dot
+DOT_RADIUS = 3
 DELAY_CS = 10  # hundredths of a second per frame
 
 # Colour indices of the 4-entry global colour table.
@@ -99,6 +103,29 @@ def bar(filled_blocks):
     return rows
 
 
+def dots(lead):
+    """One frame of the activity animation: the pulse's head on dot lead, the
+    dot behind it half lit, the others dim."""
+    rows = []
+    spacing = WIDTH // DOTS
+    centre_y = HEIGHT // 2
+    for y in range(HEIGHT):
+        for x in range(WIDTH):
+            index, offset = divmod(x, spacing)
+            dx = offset - spacing // 2
+            dy = y - centre_y
+            if index < DOTS and dx * dx + dy * dy <= DOT_RADIUS * DOT_RADIUS + 1:
+                if index == lead:
+                    rows.append(BLOCK)
+                elif index == (lead - 1) % DOTS:
+                    rows.append(SHINE)
+                else:
+                    rows.append(BORDER)
+            else:
+                rows.append(TRACK)
+    return rows
+
+
 def gif(frames, delay_cs):
     out = bytearray(b"GIF89a")
     table_bits = 1  # 2^(1+1) = 4 entries
@@ -121,7 +148,7 @@ def gif(frames, delay_cs):
 
 def main():
     folder = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
-    process = gif([bar(n) for n in range(1, BLOCKS + 1)], DELAY_CS)
+    process = gif([dots(n) for n in range(DOTS)], DELAY_CS)
     still = gif([bar(BLOCKS)], 0)
     for name, data in (("process.gif", process), ("static.gif", still)):
         with open(os.path.join(folder, name), "wb") as f:
