@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -327,6 +328,64 @@ TEST_F(WavrelWindowTest, ConvertsTheSamplesWithTheAnimationPlayingThenShowsTheSt
   EXPECT_EQ(picture.SurfaceSize(), QSize(220, 13));
   EXPECT_EQ(picture.size(), QSize(220, 13));
   EXPECT_TRUE(picture.isVisible());
+}
+
+TEST_F(WavrelWindowTest, StatusLineShowsTheRunsPlaceAndTheEndReportListsEachFileWithItsReason) {
+  const QString plugins = QCoreApplication::applicationDirPath() + "/Plugins/WavrelPlugin/";
+  if (!QFile::exists(plugins + "vocrate") || !QFile::exists(plugins + "evrc_2004")) {
+    GTEST_SKIP() << "the converter and the decoder are not built";
+  }
+  for (const auto& [key, text] : LanguageTexts(WAVREL_TEST_LANGUAGE_FILE))
+    m_host.SetText(key, text);
+  QTemporaryDir input;
+  QTemporaryDir output;
+  ASSERT_TRUE(input.isValid() && output.isValid());
+  const QString sample = QString(WAVREL_TEST_SAMPLES_DIR) + "/greeting.qcp";
+  for (const char* name : {"a.qcp", "b.qcp", "c.qcp"}) {
+    ASSERT_TRUE(QFile::copy(sample, input.filePath(name)));
+  }
+  QFile notes(input.filePath("notes.txt"));
+  ASSERT_TRUE(notes.open(QIODevice::WriteOnly) && notes.write("text") == 4);
+  notes.close();
+  ASSERT_TRUE(QDir(output.path()).mkdir("a.wav"));  // a's WAV cannot be made
+
+  // Answers each box with its first button, noting its text and the status
+  // line at that moment.
+  QStringList boxTexts;
+  QStringList statusWhileBox;
+  QObject scope;
+  auto* timer = new QTimer(&scope);
+  timer->setInterval(20);
+  QObject::connect(timer, &QTimer::timeout, [&] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(widget);
+      if (box == nullptr || !box->isVisible() || box->buttons().isEmpty()) continue;
+      boxTexts << box->text();
+      statusWhileBox << Widget<QLabel>(kIdStatus)->text();
+      box->buttons().first()->click();
+      return;
+    }
+  });
+  timer->start();
+
+  ASSERT_TRUE(m_dlg.InitDialog());
+  m_pickerAnswers = {input.path().toStdU16String(), output.path().toStdU16String()};
+  m_window->show();
+  Click(kIdBrowseInput);
+  Click(kIdBrowseOutput);
+  Click(kIdConvert);  // asks about notes.txt first
+  ASSERT_TRUE(WaitUntil([&] { return boxTexts.size() == 3 && !m_dlg.IsConverting(); }, 60000));
+  QCoreApplication::processEvents();
+  // The worker waited in its failure box with a's place in the status line.
+  EXPECT_EQ(statusWhileBox.value(1), "Converting 1 of 3: a.qcp");
+  EXPECT_TRUE(boxTexts.value(1).startsWith("Cannot create the WAV file:"))
+      << boxTexts.value(1).toStdString();
+  EXPECT_EQ(boxTexts.value(2),
+            "These files need your attention:\na.qcp: cannot create WAV file\n"
+            "notes.txt: not a QCP recording, skipped");
+  EXPECT_EQ(statusWhileBox.value(2), "Converted with errors: 1 of 3 files failed.");
+  EXPECT_EQ(QDir(output.path()).entryList({"*.wav"}, QDir::Files), (QStringList{"b.wav", "c.wav"}));
+  EXPECT_TRUE(Widget<QPushButton>(kIdConvert)->isEnabled());
 }
 
 }  // namespace
