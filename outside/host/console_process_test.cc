@@ -298,6 +298,14 @@ TEST_F(WavrelProcessTest, RefusedRunsAndUsage) {
   const RunResult missing = RunWavrel({"convert", (m_root / "nowhere").string()});
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.err.find("cannot be opened"), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find((m_root / "nowhere").string()), std::string::npos) << missing.err;
+  // An output folder that takes no new file (not even from root) is refused first.
+  const RunResult readOnly = RunWavrel({"convert", empty.string(), "/proc"});
+  EXPECT_EQ(readOnly.status, 2);
+  EXPECT_NE(readOnly.err.find("cannot be written in the output folder:\n/proc\n"),
+            std::string::npos)
+      << readOnly.err;
+  EXPECT_TRUE(readOnly.out.empty());
 
   const RunResult chinese = RunWavrel({"convert", "--lang", "zh_CN", empty.string()});
   EXPECT_EQ(chinese.status, 2);
@@ -382,7 +390,6 @@ TEST_F(WavrelProcessTest, InterruptCancelsAndLeavesNothingBehind) {
         });
     EXPECT_EQ(interrupts, 1);
     EXPECT_EQ(run.status, 1) << run.out << run.err;
-    EXPECT_NE(run.err.find("Conversion cancelled."), std::string::npos) << run.err;
     EXPECT_EQ(CountPrefixed(run.outLines, "cancelled: "), 1u) << run.out;
     EXPECT_TRUE(TmpLeftovers().empty());
     EXPECT_EQ(Listing(in), before);
@@ -393,6 +400,10 @@ TEST_F(WavrelProcessTest, InterruptCancelsAndLeavesNothingBehind) {
     }
     EXPECT_GE(wavs, 1u);
     EXPECT_LT(wavs, 40u);
+    // The cancelled status counts the WAV files the run kept.
+    EXPECT_NE(run.err.find("Cancelled: " + std::to_string(wavs) + " WAV files made and kept."),
+              std::string::npos)
+        << run.err;
   }
 }
 
