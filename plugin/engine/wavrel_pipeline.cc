@@ -332,7 +332,10 @@ void CWavrelDlg::ConvertAll() {
   }
   if (!report.empty() && !closing) ShowRunBox(report);
   if (m_observer != nullptr) m_observer->OnRunFinished(count, failed, false);
-  if (FinishDeferredStop(true) == kCloseRequest) return;
+  const int request = FinishDeferredStop(true);
+  if (request == kCloseRequest) return;
+  // A cancel noted during the last box found nothing left to stop.
+  if (request == kCancelRequest) SetStatus(FinishedStatusText(failed, count));
   m_runComplete = true;
   SetButtonsIdle(true);
 }

@@ -144,7 +144,16 @@ void WavrelWindow::Apply(int id) {
   }
   QWidget* widget = found->second;
   if (auto* label = qobject_cast<QLabel*>(widget)) {
-    label->setText(state.text);
+    if (id == kIdStatus) {
+      // A long file name in the run's place is shortened in the middle so
+      // that both ends stay readable; the whole text is the tooltip.
+      const QString shown =
+          label->fontMetrics().elidedText(state.text, Qt::ElideMiddle, label->width());
+      label->setText(shown);
+      label->setToolTip(shown == state.text ? QString() : state.text);
+    } else {
+      label->setText(state.text);
+    }
   } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
     edit->setText(state.text);
     edit->setCursorPosition(0);

@@ -386,6 +386,15 @@ TEST_F(WavrelWindowTest, StatusLineShowsTheRunsPlaceAndTheEndReportListsEachFile
   EXPECT_EQ(statusWhileBox.value(2), "Converted with errors: 1 of 3 files failed.");
   EXPECT_EQ(QDir(output.path()).entryList({"*.wav"}, QDir::Files), (QStringList{"b.wav", "c.wav"}));
   EXPECT_TRUE(Widget<QPushButton>(kIdConvert)->isEnabled());
+
+  // A name too long for the status line is shortened in the middle on screen only.
+  const QString longText = "Converting 1 of 2: " + QString(200, 'x') + ".qcp";
+  m_window->SetControlText(kIdStatus, longText.toStdU16String());
+  EXPECT_TRUE(Widget<QLabel>(kIdStatus)->text().startsWith("Converting 1 of 2: x"));
+  EXPECT_TRUE(Widget<QLabel>(kIdStatus)->text().endsWith("x.qcp"));
+  EXPECT_LT(Widget<QLabel>(kIdStatus)->text().size(), longText.size());
+  EXPECT_EQ(Widget<QLabel>(kIdStatus)->toolTip(), longText);
+  EXPECT_EQ(Q(m_window->GetControlText(kIdStatus)), longText);
 }
 
 }  // namespace
