@@ -307,7 +307,7 @@ TEST_F(WavrelWindowTest, ConvertsTheSamplesWithTheAnimationPlayingThenShowsTheSt
   if (caughtPlaying) {
     EXPECT_EQ(picture.FrameCount(), 10u);
     if (screenshot != nullptr) {
-      WaitUntil([] { return false; }, 400);  // a few frames into the bar
+      WaitUntil([] { return false; }, 400);  // a few frames into the animation
       EXPECT_TRUE(m_window->grab().save(screenshot, "PNG"));
     }
   } else {
