@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QPointer>
 #include <QPushButton>
 #include <QString>
 #include <QThread>
@@ -71,8 +72,11 @@ std::int32_t RunBox(const BoxRequest& request, bool forOtherThread) {
   if (forOtherThread && QApplication::activeModalWidget() != nullptr) {
     parent = QApplication::activeModalWidget();
   }
-  QMessageBox box(QtIcon(request.icon), ToQString(request.caption), ToQString(request.text),
-                  QMessageBox::NoButton, parent);
+  // On the heap and watched: the parent may go while the box shows, and
+  // takes the box with it.
+  QPointer<QMessageBox> box =
+      new QMessageBox(QtIcon(request.icon), ToQString(request.caption), ToQString(request.text),
+                      QMessageBox::NoButton, parent);
   std::map<QAbstractButton*, ButtonId> ids;
   QAbstractButton* escape = nullptr;
   QAbstractButton* first = nullptr;
@@ -80,28 +84,34 @@ std::int32_t RunBox(const BoxRequest& request, bool forOtherThread) {
     QAbstractButton* added = nullptr;
     const QMessageBox::StandardButton standard = StandardFor(button.id);
     if (standard != QMessageBox::NoButton) {
-      added = box.addButton(standard);
+      added = box->addButton(standard);
       added->setText(ToQString(button.caption));
     } else {
-      added = box.addButton(ToQString(button.caption), QMessageBox::AcceptRole);
+      added = box->addButton(ToQString(button.caption), QMessageBox::AcceptRole);
     }
     ids[added] = button.id;
     if (first == nullptr) first = added;
     if (button.id == request.escapeId) escape = added;
   }
-  if (auto* button = qobject_cast<QPushButton*>(first)) box.setDefaultButton(button);
-  if (escape != nullptr) box.setEscapeButton(escape);
+  if (auto* button = qobject_cast<QPushButton*>(first)) box->setDefaultButton(button);
+  if (escape != nullptr) box->setEscapeButton(escape);
   if (forOtherThread) {
     QEventLoop loop;
-    box.setWindowModality(Qt::NonModal);  // a message box is modal unless told
-    QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
-    box.show();
+    box->setWindowModality(Qt::NonModal);  // a message box is modal unless told
+    QObject::connect(box, &QDialog::finished, &loop, &QEventLoop::quit);
+    QObject::connect(box, &QObject::destroyed, &loop, &QEventLoop::quit);
+    box->show();
     loop.exec();
   } else {
-    box.exec();
+    box->exec();
   }
-  const auto it = ids.find(box.clickedButton());
-  return it == ids.end() ? request.escapeId : it->second;
+  std::int32_t result = request.escapeId;
+  if (box != nullptr) {
+    const auto it = ids.find(box->clickedButton());
+    if (it != ids.end()) result = it->second;
+    delete box.data();
+  }
+  return result;
 }
 
 /// How long a box asked for from another thread may wait for the GUI thread
