@@ -371,6 +371,8 @@ void CWavrelDlg::OnCloseRequest() {
     return;
   }
   if (DeferStopRequest(kCloseRequest)) {
+    // The worker waits for the user to answer its box; it ends the dialog then.
+    window.EnableControl(kIdCancel, false);
     SetStatus(m_textQuitMessage);
     return;
   }

@@ -916,6 +916,7 @@ TEST_F(DialogTest, CancelOrCloseWhileABoxShowsIsCarriedOutOnceItIsAnswered) {
     }
     EXPECT_TRUE(m_dlg->IsConverting());
     EXPECT_FALSE(m_window->Ended());
+    EXPECT_FALSE(m_window->Enabled(kIdCancel));
     testing::ReleaseHeldMessageBox();
     ASSERT_TRUE(WaitUntil([&] { return !m_dlg->IsConverting() && !m_dlg->IsAnimating(); }));
     EXPECT_EQ(m_window->Ended(), close);
