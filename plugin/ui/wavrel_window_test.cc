@@ -344,6 +344,11 @@ TEST_F(WavrelWindowTest, StatusLineShowsTheRunsPlaceAndTheEndReportListsEachFile
   for (const char* name : {"a.qcp", "b.qcp", "c.qcp"}) {
     ASSERT_TRUE(QFile::copy(sample, input.filePath(name)));
   }
+  QFile sampleFile(sample);
+  ASSERT_TRUE(sampleFile.open(QIODevice::ReadOnly));
+  QFile half(input.filePath("half.qcp"));  // its data chunk says more than it holds
+  ASSERT_TRUE(half.open(QIODevice::WriteOnly) && half.write(sampleFile.read(5000)) == 5000);
+  half.close();
   QFile notes(input.filePath("notes.txt"));
   ASSERT_TRUE(notes.open(QIODevice::WriteOnly) && notes.write("text") == 4);
   notes.close();
@@ -377,14 +382,16 @@ TEST_F(WavrelWindowTest, StatusLineShowsTheRunsPlaceAndTheEndReportListsEachFile
   ASSERT_TRUE(WaitUntil([&] { return boxTexts.size() == 3 && !m_dlg.IsConverting(); }, 60000));
   QCoreApplication::processEvents();
   // The worker waited in its failure box with a's place in the status line.
-  EXPECT_EQ(statusWhileBox.value(1), "Converting 1 of 3: a.qcp");
+  EXPECT_EQ(statusWhileBox.value(1), "Converting 1 of 4: a.qcp");
   EXPECT_TRUE(boxTexts.value(1).startsWith("Cannot create the WAV file:"))
       << boxTexts.value(1).toStdString();
   EXPECT_EQ(boxTexts.value(2),
             "These files need your attention:\na.qcp: cannot create WAV file\n"
-            "notes.txt: not a QCP recording, skipped");
-  EXPECT_EQ(statusWhileBox.value(2), "Converted with errors: 1 of 3 files failed.");
-  EXPECT_EQ(QDir(output.path()).entryList({"*.wav"}, QDir::Files), (QStringList{"b.wav", "c.wav"}));
+            "half.qcp: cut short: the recording ends before its header says (its WAV was "
+            "written)\nnotes.txt: not a QCP recording, skipped");
+  EXPECT_EQ(statusWhileBox.value(2), "Converted with errors: 1 of 4 files failed.");
+  EXPECT_EQ(QDir(output.path()).entryList({"*.wav"}, QDir::Files),
+            (QStringList{"b.wav", "c.wav", "half.wav"}));
   EXPECT_TRUE(Widget<QPushButton>(kIdConvert)->isEnabled());
 
   // A name too long for the status line is shortened in the middle on screen only.
