@@ -182,6 +182,11 @@ std::int32_t CWavrelDlg::ReadSampleRateSetting() {
   const std::string text(bytes.begin(), bytes.end());
   CXmlReader reader;
   if (!reader.ParseText(text.c_str()) || !reader.HasRootElement()) return result;
+  return SampleRateFromSettings(reader);
+}
+
+std::int32_t SampleRateFromSettings(CXmlReader& reader) {
+  std::int32_t result = -1;
   if (reader.FindNextElement("converwavset") && reader.EnterElement()) {
     while (reader.FindNextElement("property")) {
       if (reader.AttributeNameAt(0) == "name") result = ParseDecimal(reader.GetElementText());

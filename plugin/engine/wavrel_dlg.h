@@ -32,7 +32,14 @@
 #include "plugin/platform/dialog_window.h"
 #include "plugin/platform/process.h"
 
+class CXmlReader;
+
 namespace wavrel {
+
+/// The sample rate that a parsed settings document gives: the text of the
+/// last <property> of <converwavset> whose first attribute is "name", read
+/// like atoi; -1 when there is none. Walks from the reader's position.
+std::int32_t SampleRateFromSettings(CXmlReader& reader);
 
 /// Pipeline steps of the file in work (m_step).
 enum PipelineStep : std::int32_t {

@@ -1,0 +1,75 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora under fuzz/corpus/<target>/ from the sample
+recordings, the plug-in's resources, the language files and cases of the
+tests. Seeds are kept small (the head of each recording): libFuzzer grows
+inputs itself, and the whole lot stays far below a megabyte."""
+import pathlib, shutil
+
+root = pathlib.Path(__file__).resolve().parent.parent
+corpus = root / "fuzz" / "corpus"
+samples = root / "samples"
+
+
+def put(target, name, data):
+    folder = corpus / target
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / name).write_bytes(data if isinstance(data, bytes) else data.encode())
+
+
+def records(qcp, limit):
+    """The packets from byte 194 as 24-byte records (vocrate's byte rule)."""
+    sizes = {4: 22, 3: 10, 2: 5, 1: 2}
+    out, pos = bytearray(), 194
+    while pos < len(qcp) and len(out) < limit * 24:
+        rate = qcp[pos]; pos += 1
+        n = sizes.get(rate)
+        if n is None:
+            if pos == len(qcp): break
+            pos += 2; n = 2
+        rec = bytearray(24); rec[0] = rate
+        for i in range(n):
+            if pos >= len(qcp): break
+            rec[2 + 2 * (i // 2) + (1 if i % 2 == 0 else 0)] = qcp[pos]; pos += 1
+        out += rec
+    return bytes(out)
+
+
+shutil.rmtree(corpus, ignore_errors=True)
+for sample in sorted(samples.iterdir()):
+    data = sample.read_bytes()
+    put("qcp_to_evrc", sample.stem + ".qcp", data[:194 + 1200])
+    put("evrc_to_qcp", sample.stem + ".evrc", records(data, 40))
+    put("decoder", sample.stem + ".evrc", records(data, 25))
+# A file of every kind of packet, an unknown octet and the pad byte.
+put("qcp_to_evrc", "kinds.qcp", bytes(194) + bytes([4] + [7] * 22 + [3] + [6] * 10 + [2] + [5] * 5
+                                                  + [1, 0xFF, 0xFF] + [9, 0, 0, 1, 2] + [1, 3]))
+put("evrc_to_qcp", "unknown_rate.evrc", bytes([4, 1] + [0] * 22 + [1, 0, 0xFF, 0xFF] + [0] * 20
+                                              + [1, 2, 3]))
+
+put("xml_reader", "settings.xml", (root / "plugin/resources/WavrelPluginSet.xml").read_bytes())
+for i, text in enumerate([
+        "<r><!-- <x/> --><?pi <y/> ?><![CDATA[<z/>]]><c/></r>",
+        "<root><item>1</item><Item>x</Item><item>2</item></root>",
+        "<r><p name=\"a/b\" id='2' flag = \"\" /><q one=\"1\"></q><e/></r>",
+        "<!DOCTYPE x [<!ENTITY a 'b'>]><converwavset><property name=\"rate\">&#49;6000"
+        "</property><property name='x'><![CDATA[ 11025 ]]></property></converwavset>",
+        "<a><b><c><d>&lt;&amp;&gt;&quot;&apos;&#x4e2d;</d></c></b></a>",
+]):
+    put("xml_reader", "case%d.xml" % i, text)
+
+put("gif_walker", "process.gif", (root / "plugin/resources/process.gif").read_bytes())
+put("gif_walker", "static.gif", (root / "plugin/resources/static.gif").read_bytes())
+
+for lang in ("en", "zh_CN"):
+    put("ini_locale", lang + ".ini", (root / "outside/host/lang" / (lang + ".ini")).read_bytes())
+put("ini_locale", "problems.ini", "; c\n# c\nkey=outside\n[A]\nx = a\\n\\t\\\\b \\q\nx = dup\n[bad\n=v\nnoeq\n"
+    "[B]\r\nk = tail\\\r\n")
+
+# First byte: the code page's index in the target's list (0 UTF-8, 2 GBK, 3 CP1252).
+for i, case in enumerate([b"\0greeting.qcp", b"\0" + "通话 录音.qcp".encode(), b"\2\xd6\xd0\xce\xc4",
+                          b"\3caf\xe9", b"\0bad\xff\xfeutf8", b"\0\xed\xa0\x80x"]):
+    put("code_page", "case%d" % i, case)
+
+for i, argv in enumerate([["convert", "samples", "out"], ["convert", "--yes", "--lang", "zh_CN", "--", "-in", "./a/../b/"],
+                          ["--help"], ["convert", "--lang=en", "in\nname\x7f\xc2\x85\\"], ["-x"]]):
+    put("console_args", "case%d" % i, "\0".join(argv).encode("utf-8", "surrogateescape"))
