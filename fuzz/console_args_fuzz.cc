@@ -20,15 +20,19 @@ std::string Unescape(const std::string& line) {
       continue;
     }
     const std::string rest = line.substr(i + 1);
-    if (rest.rfind("\\", 0) == 0) out += '\\', i += 1;
-    else if (rest.rfind("n", 0) == 0) out += '\n', i += 1;
-    else if (rest.rfind("t", 0) == 0) out += '\t', i += 1;
+    if (rest.rfind("\\", 0) == 0)
+      out += '\\', i += 1;
+    else if (rest.rfind("n", 0) == 0)
+      out += '\n', i += 1;
+    else if (rest.rfind("t", 0) == 0)
+      out += '\t', i += 1;
     else if (rest.rfind("x", 0) == 0 && rest.size() >= 3) {
       out += static_cast<char>(std::stoi(rest.substr(1, 2), nullptr, 16)), i += 3;
     } else if (rest.rfind("u{", 0) == 0 && rest.size() >= 5 && rest[4] == '}') {
       out += '\xC2', out += static_cast<char>(std::stoi(rest.substr(2, 2), nullptr, 16)), i += 5;
     } else {
-      return "\x01" "bad";
+      return "\x01"
+             "bad";
     }
   }
   return out;

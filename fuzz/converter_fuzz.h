@@ -134,8 +134,7 @@ inline void CheckRecordsTrip(const std::string& records) {
   FUZZ_CHECK(qcp.output.size() == qcp::kHeaderSize + dataBytes + pad);
   const auto header = vocrate::BuildQcpHeader(static_cast<std::uint32_t>(dataBytes),
                                               static_cast<std::uint32_t>(count));
-  FUZZ_CHECK(qcp.output.compare(0, header.size(),
-                                std::string(header.begin(), header.end())) == 0);
+  FUZZ_CHECK(qcp.output.compare(0, header.size(), std::string(header.begin(), header.end())) == 0);
 
   const Conversion evrc = QcpToEvrc(qcp.output);
   FUZZ_CHECK(evrc.result.frames == count + pad);  // the pad byte counts as a frame

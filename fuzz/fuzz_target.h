@@ -33,10 +33,10 @@ bool RegisterTarget(const char* name, TargetFunction function);
   ((condition) ? void(0) : ::wavrel::fuzz::CheckFailed(#condition, __FILE__, __LINE__))
 
 #ifdef WAVREL_FUZZ_REPLAY
-#define WAVREL_FUZZ_TARGET(name)                                                        \
-  static int FuzzTarget_##name(const std::uint8_t* data, std::size_t size);            \
-  [[maybe_unused]] static const bool kFuzzTargetRegistered_##name =                     \
-      ::wavrel::fuzz::RegisterTarget(#name, &FuzzTarget_##name);                        \
+#define WAVREL_FUZZ_TARGET(name)                                            \
+  static int FuzzTarget_##name(const std::uint8_t* data, std::size_t size); \
+  [[maybe_unused]] static const bool kFuzzTargetRegistered_##name =         \
+      ::wavrel::fuzz::RegisterTarget(#name, &FuzzTarget_##name);            \
   static int FuzzTarget_##name
 #else
 #define WAVREL_FUZZ_TARGET(name) extern "C" int LLVMFuzzerTestOneInput

@@ -14,7 +14,8 @@ WAVREL_FUZZ_TARGET(ini_locale)(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   IniLocaleService service;
   service.LoadText(text);
-  const std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+  const std::size_t lines =
+      static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
   for (const std::string& problem : service.Contents().problems) {
     FUZZ_CHECK(problem.rfind("line ", 0) == 0);
     FUZZ_CHECK(std::stoul(problem.substr(5)) >= 1 && std::stoul(problem.substr(5)) <= lines);
@@ -35,8 +36,8 @@ WAVREL_FUZZ_TARGET(ini_locale)(const std::uint8_t* data, std::size_t size) {
   const auto env = [&](const char* name) -> const char* {
     return std::string_view(name) == "LANG" ? value.c_str() : nullptr;
   };
-  for (const auto& candidates : {wavrel::host::LanguageCandidates("", env),
-                                 wavrel::host::LanguageCandidates(value, env)}) {
+  for (const auto& candidates :
+       {wavrel::host::LanguageCandidates("", env), wavrel::host::LanguageCandidates(value, env)}) {
     FUZZ_CHECK(!candidates.empty() && candidates.back() == "en");
     for (const std::string& stem : candidates) {
       FUZZ_CHECK(!stem.empty());

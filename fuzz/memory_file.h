@@ -34,7 +34,8 @@ class InputFile {
 class OutputFile {
  public:
   OutputFile() {
-    const cookie_io_functions_t io{.read = nullptr, .write = &Write, .seek = &Seek, .close = nullptr};
+    const cookie_io_functions_t io{
+        .read = nullptr, .write = &Write, .seek = &Seek, .close = nullptr};
     m_file = fopencookie(this, "wb", io);
     if (!m_file) std::abort();
   }
@@ -52,7 +53,8 @@ class OutputFile {
  private:
   static ssize_t Write(void* cookie, const char* data, std::size_t size) {
     auto* self = static_cast<OutputFile*>(cookie);
-    if (self->m_bytes.size() < self->m_position + size) self->m_bytes.resize(self->m_position + size);
+    if (self->m_bytes.size() < self->m_position + size)
+      self->m_bytes.resize(self->m_position + size);
     self->m_bytes.replace(self->m_position, size, data, size);
     self->m_position += size;
     return static_cast<ssize_t>(size);

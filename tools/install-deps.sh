@@ -15,6 +15,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   # GUI tests and screenshots without a display
   xvfb xauth
+  # fuzz targets: clang with libFuzzer and its sanitizer run-times
+  clang libclang-rt-14-dev
   # benchmarks and the README's checks of what came out
   hyperfine ffmpeg time
   # the Debian package (dpkg-shlibdeps), its checks, the manual pages and the
