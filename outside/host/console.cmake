@@ -21,6 +21,13 @@ if(TARGET wavrel_core)
     WAVREL_CONSOLE_PATH="$<TARGET_FILE:wavrel>"
     WAVREL_SAMPLES_DIR="${WAVREL_SAMPLES_DIR}/")
   add_dependencies(wavrel_console_test wavrel)
+
+  # Failures made to happen under `wavrel` (a copy of the stage tree per test).
+  wavrel_add_test(failure_injection_test SOURCES failure_injection_test.cc)
+  target_compile_definitions(failure_injection_test PRIVATE
+    WAVREL_STAGE_DIR="${WAVREL_STAGE_DIR}"
+    WAVREL_SAMPLES_DIR="${WAVREL_SAMPLES_DIR}")
+  add_dependencies(failure_injection_test wavrel)
 endif()
 
 # The progress line in a real terminal (tmux).

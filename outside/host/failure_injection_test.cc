@@ -1,0 +1,316 @@
+// Failures a real machine has, made to happen under `wavrel convert`: a full
+// file system, a child killed by a signal or gone after the scan, an input
+// that shrinks or is a FIFO, a work folder that cannot be made, the output
+// folder removed during the run. Each
+// run converts three recordings from a copy of the stage tree (so programs
+// can be swapped for scripts). After each: the file hit fails visibly, every
+// other file gets its complete WAV, the exit status says so, and no
+// temporary file, folder or child process is left.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace wavrel::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+extern "C" char** environ;
+
+/// WAV sizes of the three recordings converted (44 + 320 per frame); in the
+/// order of the run (plain byte order of the names).
+const std::map<std::string, std::uintmax_t> kWavSizes = {{"greeting", 44 + 531 * 320},
+                                                         {"meeting_notes", 44 + 1280 * 320},
+                                                         {"voicemail", 44 + 271 * 320}};
+const std::vector<std::string> kInputs = {"greeting.qcp", "meeting_notes.qcp", "voicemail.dat"};
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::uint32_t Le32(const std::string& b, std::size_t at) {
+  return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8 |
+         static_cast<unsigned char>(b[at + 2]) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+
+struct RunResult {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+};
+
+class FailureInjectionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "wavrel_failure_test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    m_root = pattern;
+    fs::copy(WAVREL_STAGE_DIR, m_root / "host", fs::copy_options::recursive);
+    m_plugins = m_root / "host" / "Plugins" / "WavrelPlugin";
+    m_in = m_root / "in";
+    m_out = m_root / "out";
+    m_tmp = m_root / "tmp";
+    fs::create_directories(m_in);
+    fs::create_directories(m_out);
+    fs::create_directories(m_tmp);
+    for (const std::string& name : kInputs) {
+      fs::copy_file(fs::path(WAVREL_SAMPLES_DIR) / name, m_in / name);
+    }
+  }
+
+  void TearDown() override {
+    for (const fs::path& mount : m_mounts) umount2(mount.c_str(), MNT_DETACH);
+    std::error_code ec;
+    for (const auto& entry : fs::recursive_directory_iterator(m_root, ec)) {
+      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::remove_all(m_root, ec);
+  }
+
+  /// A tmpfs of `bytes` at folder (root only); false where it cannot be had.
+  bool MountSmallFileSystem(const fs::path& folder, std::uintmax_t bytes, bool readOnly = false) {
+    if (geteuid() != 0) return false;
+    const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+    if (mount("tmpfs", folder.c_str(), "tmpfs", readOnly ? MS_RDONLY : 0, options.c_str()) != 0) {
+      return false;
+    }
+    m_mounts.push_back(folder);
+    return true;
+  }
+
+  /// Puts a shell script in place of a program of the plug-in folder; the
+  /// real program stays beside it as <name>.real.
+  void ReplaceProgram(const std::string& name, const std::string& body) {
+    fs::rename(m_plugins / name, m_plugins / (name + ".real"));
+    std::ofstream(m_plugins / name) << "#!/bin/sh\n" << body << "\nexec \"$0.real\" \"$@\"\n";
+    fs::permissions(m_plugins / name, fs::perms::owner_all | fs::perms::group_read |
+                                          fs::perms::group_exec | fs::perms::others_read |
+                                          fs::perms::others_exec);
+  }
+
+  /// `wavrel convert --yes IN OUT` from the copied host folder, with TMPDIR
+  /// (default: the test's tmp/) and, when given, a file size limit (with
+  /// SIGXFSZ ignored, so a write past it fails instead of killing).
+  RunResult Run(const std::string& tmpdir = {}, rlim_t fileSizeLimit = 0) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string var = *e;
+      if (var.rfind("TMPDIR=", 0) != 0 && var.rfind("LANG=", 0) != 0 &&
+          var.rfind("LC_ALL=", 0) != 0 && var.rfind("XMESSAGEBOX_ANSWER=", 0) != 0) {
+        env.push_back(var);
+      }
+    }
+    env.push_back("TMPDIR=" + (tmpdir.empty() ? m_tmp.string() : tmpdir));
+    env.push_back("LANG=C");
+    env.push_back("WAVREL_TEST_OUT=" + m_out.string());
+    env.push_back("WAVREL_TEST_ROOT=" + m_root.string());
+    std::vector<char*> envp;
+    for (auto& var : env) envp.push_back(var.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> args = {(m_root / "host" / "wavrel").string(), "convert", "--yes",
+                                     m_in.string(), m_out.string()};
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const fs::path outFile = m_root / "stdout.txt";
+    const fs::path errFile = m_root / "stderr.txt";
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int null = open("/dev/null", O_RDONLY);
+      const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(null, 0);
+      dup2(out, 1);
+      dup2(err, 2);
+      if (fileSizeLimit != 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{fileSizeLimit, fileSizeLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+      }
+      execve(argv[0], argv.data(), envp.data());
+      _exit(127);
+    }
+    RunResult run;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.out = Slurp(outFile);
+    run.err = Slurp(errFile);
+    fs::remove(outFile);
+    fs::remove(errFile);
+    return run;
+  }
+
+  /// What every run must leave: the recordings that succeeded reported "ok"
+  /// with a complete WAV, the others "FAILED", nothing else in the output
+  /// folder, the input folder as it was, an empty TMPDIR, no process of ours.
+  void ExpectOutcome(const RunResult& run, const std::set<std::string>& converted,
+                     const fs::path& tmpdir = {}) {
+    SCOPED_TRACE(run.out + run.err);
+    EXPECT_EQ(run.status, converted.size() == kInputs.size() ? 0 : 1);
+    for (const std::string& input : kInputs) {
+      const std::string stem = fs::path(input).stem().string();
+      if (converted.count(stem)) {
+        EXPECT_NE(run.out.find("ok  " + input + " -> "), std::string::npos) << input;
+        EXPECT_EQ(fs::file_size(m_out / (stem + ".wav")), kWavSizes.at(stem)) << input;
+      } else {
+        EXPECT_NE(run.out.find("FAILED " + input + ": "), std::string::npos) << input;
+      }
+    }
+    std::set<std::string> left;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(m_out, ec)) {
+      left.insert(entry.path().filename().string());
+    }
+    std::set<std::string> wavs;
+    if (fs::exists(m_out)) {
+      for (const std::string& stem : converted) wavs.insert(stem + ".wav");
+    }
+    // A file whose converter or decoder failed still goes through the WAV
+    // step with what the child left: such a WAV may stay, but only whole,
+    // its header true to its size. A cut-off one (a failed write) may not.
+    for (const std::string& name : left) {
+      if (wavs.count(name) || name.size() < 4 || name.substr(name.size() - 4) != ".wav") continue;
+      const std::string bytes = Slurp(m_out / name);
+      EXPECT_TRUE(bytes.size() >= 44 && Le32(bytes, 4) == bytes.size() - 8 &&
+                  Le32(bytes, 40) == bytes.size() - 44)
+          << name << " is a partial WAV";
+      wavs.insert(name);
+    }
+    EXPECT_EQ(left, wavs) << "the output folder holds WAVs and nothing else";
+    std::set<std::string> inputs;
+    for (const auto& entry : fs::directory_iterator(m_in)) {
+      inputs.insert(entry.path().filename().string());
+      EXPECT_EQ(Slurp(entry.path()), Slurp(fs::path(WAVREL_SAMPLES_DIR) / entry.path().filename()));
+    }
+    EXPECT_EQ(inputs, std::set<std::string>(kInputs.begin(), kInputs.end()));
+    const fs::path work = tmpdir.empty() ? m_tmp : tmpdir;
+    if (fs::is_directory(work)) {
+      EXPECT_TRUE(fs::is_empty(work)) << "work folders left in " << work;
+    }
+    EXPECT_TRUE(ProcessesOfOurs().empty()) << ProcessesOfOurs();
+  }
+
+  /// Processes still running from the copied host folder.
+  std::string ProcessesOfOurs() const {
+    std::string found;
+    const std::string host = (m_root / "host").string();
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+      const std::string cmdline = Slurp(entry.path() / "cmdline");
+      if (cmdline.find(host) != std::string::npos) found += cmdline + "\n";
+    }
+    return found;
+  }
+
+  fs::path m_root, m_plugins, m_in, m_out, m_tmp;
+  std::vector<fs::path> m_mounts;
+};
+
+TEST_F(FailureInjectionTest, ConverterKilledMidFile) {
+  ReplaceProgram(
+      "vocrate",
+      "case \"$1\" in *meeting_notes*) head -c 3000 \"$1\" > \"$2\"; kill -KILL $$;; esac");
+  ExpectOutcome(Run(), {"greeting", "voicemail"});
+}
+
+TEST_F(FailureInjectionTest, DecoderKilledMidFile) {
+  // The second file's decoder writes part of its PCM, then dies.
+  ReplaceProgram("evrc_2004",
+                 "n=$(cat \"$WAVREL_TEST_ROOT/count\" 2>/dev/null || echo 0); n=$((n + 1))\n"
+                 "echo $n > \"$WAVREL_TEST_ROOT/count\"\n"
+                 "if [ $n = 2 ]; then head -c 1000 /dev/zero > \"$4\"; kill -KILL $$; fi");
+  ExpectOutcome(Run(), {"greeting", "voicemail"});
+}
+
+TEST_F(FailureInjectionTest, ConverterMissingAfterTheScan) {
+  // The first file's decoder removes the converter: the later files fail.
+  ReplaceProgram("evrc_2004", "rm -f \"$(dirname \"$0\")/vocrate\"");
+  ExpectOutcome(Run(), {"greeting"});
+}
+
+TEST_F(FailureInjectionTest, InputShrinksWhileItIsConverted) {
+  // The long recording loses its tail after the scan, before the converter
+  // reads it: what is left converts, into a WAV true to its size.
+  ReplaceProgram("vocrate", "case \"$1\" in *meeting_notes*) truncate -s 3194 \"$1\";; esac");
+  const RunResult run = Run();
+  SCOPED_TRACE(run.out + run.err);
+  EXPECT_EQ(run.status, 0);
+  const std::string wav = Slurp(m_out / "meeting_notes.wav");
+  ASSERT_GT(wav.size(), 44u);
+  EXPECT_LT(wav.size(), kWavSizes.at("meeting_notes"));
+  EXPECT_EQ(Le32(wav, 40), wav.size() - 44);
+  EXPECT_EQ(fs::file_size(m_out / "voicemail.wav"), kWavSizes.at("voicemail"));
+  EXPECT_TRUE(fs::is_empty(m_tmp));
+}
+
+TEST_F(FailureInjectionTest, FifoAmongTheInputsIsSkippedNotWaitedFor) {
+  ASSERT_EQ(mkfifo((m_in / "pipe.qcp").c_str(), 0600), 0);
+  const RunResult run = Run();
+  fs::remove(m_in / "pipe.qcp");
+  EXPECT_NE(run.err.find("not QCP recordings"), std::string::npos) << run.err;
+  ExpectOutcome(run, {"greeting", "meeting_notes", "voicemail"});
+}
+
+TEST_F(FailureInjectionTest, TmpdirPointingNowhere) {
+  const fs::path nowhere = m_root / "nowhere" / "deeper";
+  ExpectOutcome(Run(nowhere.string()), {});
+  EXPECT_FALSE(fs::exists(m_root / "nowhere"));
+}
+
+TEST_F(FailureInjectionTest, WorkFolderParentNotWritable) {
+  const fs::path parent = m_root / "readonly";
+  fs::create_directories(parent);
+  if (!MountSmallFileSystem(parent, 1 << 20, /*readOnly=*/true)) {
+    if (geteuid() == 0) GTEST_SKIP() << "root, and no read-only tmpfs can be mounted here";
+    fs::permissions(parent, fs::perms::owner_read | fs::perms::owner_exec);
+  }
+  ExpectOutcome(Run(parent.string()), {}, parent);
+}
+
+TEST_F(FailureInjectionTest, OutputFolderRemovedDuringTheRun) {
+  // The second file's decoder removes the output folder with the first WAV.
+  ReplaceProgram("evrc_2004",
+                 "n=$(cat \"$WAVREL_TEST_ROOT/count\" 2>/dev/null || echo 0); n=$((n + 1))\n"
+                 "echo $n > \"$WAVREL_TEST_ROOT/count\"\n"
+                 "if [ $n = 2 ]; then rm -rf \"$WAVREL_TEST_OUT\"; fi");
+  const RunResult run = Run();
+  SCOPED_TRACE(run.out + run.err);
+  // The first file was done before; the others have no folder to go to.
+  EXPECT_NE(run.out.find("ok  greeting.qcp -> "), std::string::npos);
+  EXPECT_NE(run.out.find("FAILED meeting_notes.qcp: "), std::string::npos);
+  EXPECT_NE(run.out.find("FAILED voicemail.dat: "), std::string::npos);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_FALSE(fs::exists(m_out)) << "no folder is made again behind the user's back";
+  EXPECT_TRUE(fs::is_empty(m_tmp));
+  EXPECT_TRUE(ProcessesOfOurs().empty());
+}
+
+TEST_F(FailureInjectionTest, IntermediatesFileSystemFull) {
+  // Room for the small recordings' intermediates, not for the long one's PCM.
+  constexpr std::uintmax_t kRoom = 300 * 1024;
+  if (MountSmallFileSystem(m_tmp, kRoom)) {
+    ExpectOutcome(Run(), {"greeting", "voicemail"});
+  } else {
+    ExpectOutcome(Run({}, kRoom), {"greeting", "voicemail"});
+  }
+}
+
+}  // namespace
+}  // namespace wavrel::host
