@@ -5,8 +5,12 @@
 
 namespace vocrate {
 
+// A source shorter than a block gets a buffer of its own size: a small file
+// costs no 1 MiB to convert.
 BlockReader::BlockReader(std::FILE* file, std::uint64_t limit)
-    : m_file(file), m_left(limit), m_buffer(kBlockBytes) {}
+    : m_file(file),
+      m_left(limit),
+      m_buffer(static_cast<std::size_t>(std::min<std::uint64_t>(limit, kBlockBytes))) {}
 
 std::size_t BlockReader::Ensure(std::size_t want) {
   want = std::min(want, m_buffer.size());
@@ -32,7 +36,16 @@ std::size_t BlockReader::Ensure(std::size_t want) {
   return Available();
 }
 
-BlockWriter::BlockWriter(std::FILE* file) : m_file(file), m_buffer(kBlockBytes) {}
+BlockWriter::BlockWriter(std::FILE* file) : m_file(file), m_buffer(kFirstBlockBytes) {}
+
+void BlockWriter::Make(std::size_t n) {
+  // The buffer grows to a whole block before anything is written out.
+  if (m_buffer.size() < kBlockBytes) {
+    m_buffer.resize(std::min(kBlockBytes, std::max(m_buffer.size() * 2, m_used + n)));
+    if (m_used + n <= m_buffer.size()) return;
+  }
+  Drain();
+}
 
 void BlockWriter::Drain() {
   if (m_used != 0 && std::fwrite(m_buffer.data(), 1, m_used, m_file) != m_used) m_failed = true;

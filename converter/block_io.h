@@ -43,7 +43,8 @@ class BlockReader {
   bool m_failed = false;
 };
 
-/// Appends to a stdio file in large blocks. Does not own the file; Flush()
+/// Appends to a stdio file in large blocks (the buffer grows to one block as
+/// data comes, so a short output costs little). Does not own the file; Flush()
 /// hands everything buffered to the file (and the file's own buffer to the
 /// system). A failed write is remembered, never thrown.
 class BlockWriter {
@@ -55,7 +56,7 @@ class BlockWriter {
   /// Room for `n` bytes (n <= kBlockBytes) at the end of the buffer; the
   /// caller fills all of them.
   std::uint8_t* Append(std::size_t n) {
-    if (m_used + n > m_buffer.size()) Drain();
+    if (m_used + n > m_buffer.size()) Make(n);
     std::uint8_t* p = m_buffer.data() + m_used;
     m_used += n;
     return p;
@@ -64,7 +65,13 @@ class BlockWriter {
   bool Failed() const { return m_failed; }
 
  private:
+  /// Room for n more bytes: grows the buffer while it is smaller than a
+  /// block, else writes out what it holds.
+  void Make(std::size_t n);
   void Drain();
+
+  /// The buffer starts this small and doubles up to kBlockBytes.
+  static constexpr std::size_t kFirstBlockBytes = std::size_t{4} << 10;
 
   std::FILE* m_file;
   std::vector<std::uint8_t> m_buffer;
