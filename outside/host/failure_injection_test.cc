@@ -1,7 +1,7 @@
 // Failures a real machine has, made to happen under `wavrel convert`: a full
 // file system, a child killed by a signal or gone after the scan, an input
 // that shrinks or is a FIFO, a work folder that cannot be made, the output
-// folder removed during the run. Each
+// folder removed during the run, the output's file system full. Each
 // run converts three recordings from a copy of the stage tree (so programs
 // can be swapped for scripts). After each: the file hit fails visibly, every
 // other file gets its complete WAV, the exit status says so, and no
@@ -310,6 +310,29 @@ TEST_F(FailureInjectionTest, IntermediatesFileSystemFull) {
   } else {
     ExpectOutcome(Run({}, kRoom), {"greeting", "voicemail"});
   }
+}
+
+TEST_F(FailureInjectionTest, OutputFileSystemFull) {
+  // Room for the two small WAVs, not for the long one (nor for all three).
+  // The long one's WAV of an earlier run stays as it was.
+  constexpr std::uintmax_t kRoom = 300 * 1024;
+  const bool mounted = MountSmallFileSystem(m_out, kRoom);
+  std::string earlier(44 + 320, '\0');
+  earlier.replace(0, 4, "RIFF");
+  for (auto [at, value] : {std::pair{4, earlier.size() - 8}, std::pair{40, earlier.size() - 44}}) {
+    for (int i = 0; i < 4; ++i) earlier[at + i] = static_cast<char>(value >> (8 * i));
+  }
+  std::ofstream(m_out / "meeting_notes.wav", std::ios::binary) << earlier;
+  // Without a mount: a size limit the PCM fits but its WAV does not.
+  ExpectOutcome(mounted ? Run() : Run({}, kWavSizes.at("meeting_notes") - 20),
+                {"greeting", "voicemail"});
+  EXPECT_EQ(Slurp(m_out / "meeting_notes.wav"), earlier);
+}
+
+TEST_F(FailureInjectionTest, WavWhoseLastBytesCannotBeWritten) {
+  // Only the WAV's last bytes fail, in the flush before its close: the file
+  // must fail all the same, not be renamed into place cut short.
+  ExpectOutcome(Run({}, kWavSizes.at("meeting_notes") - 20), {"greeting", "voicemail"});
 }
 
 }  // namespace

@@ -130,7 +130,10 @@ WavWriteResult PcmWavWriter::Write(const std::string& pcmPath, const std::string
     if (result == WavWriteResult::kWritten && recording != nullptr) {
       SetModificationTime(m_wavFile, recording->modifiedSeconds, recording->modifiedNanoseconds);
     }
-    if (std::fclose(m_wavFile) != 0 && result == WavWriteResult::kWritten) {
+    // The stream's error flag also keeps a write that failed in a flush
+    // before the close (setting the time flushes), whose bytes are gone.
+    const bool writeFailed = std::ferror(m_wavFile) != 0;
+    if ((std::fclose(m_wavFile) != 0 || writeFailed) && result == WavWriteResult::kWritten) {
       result = WavWriteResult::kCopyFailed;  // the last bytes did not reach the disk
     }
     m_wavFile = nullptr;
