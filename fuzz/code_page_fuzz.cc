@@ -59,12 +59,12 @@ WAVREL_FUZZ_TARGET(code_page)(const std::uint8_t* data, std::size_t size) {
   }
 
   // A file name (up to a NUL, as the services take it) through the plug-in's
-  // wide strings and back. The services map valid UTF-8 only; a name that is
-  // not comes back empty and is not checked here.
+  // wide strings and back: every byte string comes back as it was, valid
+  // UTF-8 as its characters, other bytes as code points of their own.
   const std::string name = text.substr(0, text.find('\0'));
   const std::u16string wideName = wavrel::ToWideString(name, wavrel::kCpAcp);
-  if (wavrel::Utf8ToUtf16(name)) {
-    FUZZ_CHECK(wavrel::ToNarrowString(wideName, wavrel::kCpAcp) == name);
-  }
+  FUZZ_CHECK(wavrel::ToNarrowString(wideName, wavrel::kCpAcp) == name);
+  FUZZ_CHECK(wavrel::Utf16ToBytes(wavrel::BytesToUtf16(text)) == text);
+  if (wide) FUZZ_CHECK(wavrel::BytesToUtf16(text) == *wide);
   return 0;
 }

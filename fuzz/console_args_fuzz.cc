@@ -60,7 +60,7 @@ WAVREL_FUZZ_TARGET(console_args)(const std::uint8_t* data, std::size_t size) {
   wavrel::host::ConsoleArgs parsed;
   std::string err;
   if (wavrel::host::ParseConsoleArgs(args, &parsed, &err)) {
-    if (!parsed.help) {
+    if (!parsed.help && !parsed.version) {
       FUZZ_CHECK(std::count(args.begin(), args.end(), "convert") >= 1);
       FUZZ_CHECK(!parsed.inputFolder.empty());
       FUZZ_CHECK(std::count(args.begin(), args.end(), parsed.inputFolder) >= 1);
