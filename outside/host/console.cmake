@@ -3,7 +3,8 @@
 if(TARGET wavrel_core)
   add_executable(wavrel console_main.cc console_window.cc console_progress.cc console_args.cc
     console_host.cc)
-  target_link_libraries(wavrel PRIVATE wavrel_core wavrel_host_support Threads::Threads)
+  target_link_libraries(wavrel PRIVATE wavrel_core wavrel_host_support Threads::Threads
+    nlohmann_json::nlohmann_json)
   set_target_properties(wavrel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${WAVREL_STAGE_DIR})
   install(TARGETS wavrel RUNTIME DESTINATION .)
   # What a run needs beside it in the stage tree.

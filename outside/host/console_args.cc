@@ -7,14 +7,34 @@
 #include "outside/host/utf.h"
 
 namespace wavrel::host {
+namespace {
+
+constexpr std::size_t kMaxJobs = 1024;
+
+/// A count of plain decimal digits (no sign, no spaces), at most 10^9.
+bool ParseCount(const std::string& text, std::size_t* value) {
+  if (text.empty() || text.size() > 9) return false;
+  std::size_t result = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    result = result * 10 + static_cast<std::size_t>(c - '0');
+  }
+  *value = result;
+  return true;
+}
+
+}  // namespace
 
 const char kConsoleUsage[] =
-    "Usage: wavrel convert [--yes] [--quiet] [--lang L] [--] INPUT_DIR [OUTPUT_DIR]\n"
+    "Usage: wavrel convert [--yes] [--quiet] [--lang L] [--jobs N] [--shard K/N]\n"
+    "                      [--recursive] [--skip-existing] [--json] [--]\n"
+    "                      INPUT_DIR [OUTPUT_DIR]\n"
     "       wavrel --help | --version\n"
     "\n"
     "Converts every QCP recording in INPUT_DIR (files are recognised by their\n"
     "content, whatever their names) into a WAV file of the same name in\n"
-    "OUTPUT_DIR, which defaults to INPUT_DIR. Subfolders are not entered.\n"
+    "OUTPUT_DIR, which defaults to INPUT_DIR. Subfolders are not entered\n"
+    "unless --recursive is given.\n"
     "\n"
     "Options:\n"
     "  --yes      when some files are not QCP recordings, convert the others\n"
@@ -24,6 +44,16 @@ const char kConsoleUsage[] =
     "             standard error when it is a terminal)\n"
     "  --lang L   language of the messages: en, zh_CN (default: LC_ALL,\n"
     "             LC_MESSAGES or LANG)\n"
+    "  -j, --jobs N  convert N recordings at a time (default: the CPUs this\n"
+    "             process may use); the WAVs are the same whatever N\n"
+    "  --shard K/N  convert only the recordings at positions K, K+N, K+2N ... of\n"
+    "             the sorted list (0 <= K < N), under the names of the whole run\n"
+    "  -r, --recursive  enter subfolders (not through links) and mirror them\n"
+    "             under OUTPUT_DIR\n"
+    "  --skip-existing  report a recording whose WAV is already complete as\n"
+    "             skipped instead of converting it again\n"
+    "  --json     standard output as JSON Lines: one object per recording and a\n"
+    "             summary object (no progress line)\n"
     "  -h, --help show this text\n"
     "  --version  print the version\n"
     "\n"
@@ -58,6 +88,43 @@ bool ParseConsoleArgs(const std::vector<std::string>& args, ConsoleArgs* parsed,
       parsed->quiet = true;
     } else if (arg == "--yes" || arg == "-y") {
       parsed->yes = true;
+    } else if (arg == "--recursive" || arg == "-r") {
+      parsed->recursive = true;
+    } else if (arg == "--skip-existing") {
+      parsed->skipExisting = true;
+    } else if (arg == "--json") {
+      parsed->json = true;
+    } else if (arg == "--jobs" || arg == "-j" || arg.rfind("--jobs=", 0) == 0) {
+      std::string value;
+      if (arg.size() > 7) {
+        value = arg.substr(7);
+      } else if (i + 1 < args.size()) {
+        value = args[++i];
+      }
+      std::size_t jobs = 0;
+      if (!ParseCount(value, &jobs) || jobs == 0 || jobs > kMaxJobs) {
+        *err = "--jobs needs a number from 1 to " + std::to_string(kMaxJobs);
+        return false;
+      }
+      parsed->jobs = static_cast<unsigned>(jobs);
+    } else if (arg == "--shard" || arg.rfind("--shard=", 0) == 0) {
+      std::string value;
+      if (arg.size() > 8) {
+        value = arg.substr(8);
+      } else if (i + 1 < args.size()) {
+        value = args[++i];
+      }
+      const std::size_t slash = value.find('/');
+      std::size_t k = 0;
+      std::size_t n = 0;
+      if (slash == std::string::npos || !ParseCount(value.substr(0, slash), &k) ||
+          !ParseCount(value.substr(slash + 1), &n) || n == 0 || k >= n) {
+        *err = "--shard needs K/N with 0 <= K < N";
+        return false;
+      }
+      parsed->shardIndex = k;
+      parsed->shardCount = n;
+      parsed->sharded = true;
     } else if (arg == "--lang" || arg.rfind("--lang=", 0) == 0) {
       if (arg == "--lang") {
         if (i + 1 == args.size()) {

@@ -1,6 +1,7 @@
 // The console front end's command line.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,18 @@ struct ConsoleArgs {
   bool quiet = false;    ///< -q/--quiet: no progress line on the terminal
   std::string language;  ///< --lang; empty: from the locale variables
   std::string inputFolder;
-  std::string outputFolder;  ///< empty: the input folder, as browsing gives
+  std::string outputFolder;    ///< empty: the input folder, as browsing gives
+  unsigned jobs = 0;           ///< -j/--jobs N; 0: the CPUs the process may use
+  std::size_t shardIndex = 0;  ///< --shard K/N
+  std::size_t shardCount = 1;
+  bool sharded = false;
+  bool recursive = false;     ///< -r/--recursive
+  bool skipExisting = false;  ///< --skip-existing
+  bool json = false;          ///< --json: JSON Lines on standard output
 };
 
-/// Parses argv[1..]: `convert [--yes] [--quiet] [--lang L] [--] INPUT_DIR [OUTPUT_DIR]`
+/// Parses argv[1..]: `convert [--yes] [--quiet] [--lang L] [--jobs N] [--shard K/N]
+/// [--recursive] [--skip-existing] [--json] [--] INPUT_DIR [OUTPUT_DIR]`
 /// (options anywhere before "--"), or `--help`/`-h` or `--version` alone. false with *err on
 /// bad usage.
 bool ParseConsoleArgs(const std::vector<std::string>& args, ConsoleArgs* parsed, std::string* err);

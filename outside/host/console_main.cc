@@ -10,6 +10,7 @@
 // partial WAV file is left behind, however often the signal comes.
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -110,6 +111,14 @@ std::vector<std::string> AvailableLanguages() {
   return names;
 }
 
+/// The CPUs this process may run on (its affinity mask), at least 1.
+unsigned UsableCpus() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof(set), &set) != 0) return 1;
+  return static_cast<unsigned>(std::max(CPU_COUNT(&set), 1));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -188,6 +197,16 @@ int main(int argc, char** argv) {
   int status = kExitOk;
   {
     CWavrelDlg dialog;
+    RunOptions options;
+    options.jobs = args.jobs != 0 ? args.jobs : UsableCpus();
+    options.shardIndex = args.shardIndex;
+    options.shardCount = args.shardCount;
+    options.recursive = args.recursive;
+    options.skipExisting = args.skipExisting;
+    dialog.SetRunOptions(options);
+    window.SetJson(args.json, args.sharded ? std::to_string(args.shardIndex) + "/" +
+                                                 std::to_string(args.shardCount)
+                                           : std::string());
     dialog.AttachWindow(&window);
     dialog.SetObserver(&window);
     dialog.InitDialog();
@@ -196,7 +215,8 @@ int main(int argc, char** argv) {
     window.EchoStatus(true);
     // The live progress line is for a person at a terminal only; never in a
     // pipe, a file or machine-readable output.
-    if (!args.quiet && ::isatty(STDERR_FILENO)) window.ShowProgress(TerminalColumns(STDERR_FILENO));
+    if (!args.quiet && !args.json && ::isatty(STDERR_FILENO))
+      window.ShowProgress(TerminalColumns(STDERR_FILENO));
     dialog.OnConvert();
     SetSignalsBlocked(false);  // signals noted meanwhile arrive now, in the pipe
 

@@ -1,6 +1,9 @@
 #include "outside/host/console_window.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "outside/host/console_args.h"
 #include "outside/host/utf.h"
@@ -8,6 +11,51 @@
 namespace wavrel::host {
 
 namespace {
+
+/// A name's bytes as a JSON string: valid UTF-8 as it is, each other byte as
+/// the code point U+DC00 + byte (written \udcXX), as Python's
+/// "surrogateescape" reads it back.
+std::string JsonName(const std::string& bytes) {
+  // nlohmann::json takes only valid UTF-8: an invalid byte b is carried as
+  // U+10FF00 + b (a private-use code point, escaped as the pair
+  // \udbff\udfXX) and its escape rewritten to \udcXX after the dump.
+  std::string text;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    if (byte < 0x80) {
+      text.push_back(bytes[i]);
+      continue;
+    }
+    const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    bool valid = length > 1 && i + length <= bytes.size();
+    if (valid) Utf8ToUtf16(std::string_view(bytes).substr(i, length), &valid);
+    if (valid) {
+      text.append(bytes, i, length);
+      i += length - 1;
+    } else {
+      text += "\xF4\x8F";
+      text.push_back(static_cast<char>(byte < 0xC0 ? 0xBE : 0xBF));
+      text.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+    }
+  }
+  return text;
+}
+
+std::string JsonLine(const nlohmann::json& object) {
+  std::string line = object.dump(-1, ' ', true);
+  for (std::size_t at = line.find("\\udbff\\udf"); at != std::string::npos;
+       at = line.find("\\udbff\\udf", at)) {
+    line.replace(at, 10, "\\udc");
+  }
+  return line + "\n";
+}
+
+nlohmann::json RecordingObject(const std::string& input, const std::string& wav, const char* status,
+                               const std::string& reason) {
+  return {{"input", JsonName(input)}, {"wav", JsonName(wav)}, {"status", status},
+          {"reason", reason},         {"frames", 0},          {"lost", 0},
+          {"seconds", 0.0},           {"cut_short", false}};
+}
 
 std::string BaseName(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -90,6 +138,11 @@ RunTally ConsoleWindow::Tally() const {
 
 void ConsoleWindow::OnFileSkipped(const std::string& path, const std::string& reason) {
   std::lock_guard<std::mutex> lock(m_mutex);
+  ++m_tally.filesNotQcp;
+  if (m_json) {
+    Print(m_out, JsonLine(RecordingObject(path, "", "skipped", reason)));
+    return;
+  }
   Print(m_out, "skipped " + EscapeForLine(BaseName(path)) + ": " + EscapeForLine(reason) + "\n");
 }
 
@@ -103,9 +156,29 @@ void ConsoleWindow::OnFileStarted(const std::string& path, std::size_t index, st
 void ConsoleWindow::OnFileFinished(const FileOutcome& outcome) {
   std::lock_guard<std::mutex> lock(m_mutex);
   const std::string name = EscapeForLine(BaseName(outcome.path));
+  if (outcome.skipped) {
+    ++m_tally.filesUpToDate;
+    Print(m_out, m_json ? JsonLine(RecordingObject(outcome.path, outcome.wavPath, "skipped",
+                                                   "WAV already complete"))
+                        : "skipped " + name + ": WAV already complete\n");
+    return;
+  }
   if (outcome.totalFrames) m_tally.framesTotal += *outcome.totalFrames;
   if (outcome.lostFrames) m_tally.framesLost += *outcome.lostFrames;
   if (m_progress) m_progress->FileFinished();
+  if (m_json) {
+    (outcome.success ? m_tally.filesOk : m_tally.filesFailed) += 1;
+    nlohmann::json object =
+        RecordingObject(outcome.path, outcome.wavPath, outcome.success ? "ok" : "failed",
+                        outcome.success ? std::string() : outcome.reason);
+    object["frames"] = outcome.totalFrames.value_or(0);
+    object["lost"] = outcome.lostFrames.value_or(0);
+    object["seconds"] = static_cast<double>(static_cast<long long>(outcome.seconds * 1000)) / 1000;
+    object["cut_short"] = outcome.cutShort;
+    if (!outcome.success && outcome.reason.empty()) object["reason"] = "no WAV file written";
+    Print(m_out, JsonLine(object));
+    return;
+  }
   if (outcome.success) {
     ++m_tally.filesOk;
     std::string line = "ok  " + name + " -> " + EscapeForLine(outcome.wavPath);
@@ -133,9 +206,25 @@ void ConsoleWindow::OnRunFinished(std::size_t files, std::size_t /*failed*/, boo
 
 std::string ConsoleWindow::SummaryLine() const {
   const RunTally tally = Tally();
+  if (m_json) {
+    const std::size_t converted = std::max(tally.listed, tally.filesOk + tally.filesFailed);
+    nlohmann::json summary = {
+        {"summary", true},
+        {"files", converted + tally.filesUpToDate + tally.filesNotQcp},
+        {"ok", tally.filesOk},
+        {"failed", tally.filesFailed},
+        {"skipped", tally.filesUpToDate + tally.filesNotQcp},
+        {"cancelled", tally.cancelled || !tally.finished},
+    };
+    if (!m_shard.empty()) summary["shard"] = m_shard;
+    return JsonLine(summary);
+  }
   std::string line = tally.cancelled || !tally.finished ? "cancelled: " : "done: ";
   line += std::to_string(tally.filesOk) + " converted, " + std::to_string(tally.filesFailed) +
           " failed";
+  if (tally.filesUpToDate > 0) {
+    line += ", " + std::to_string(tally.filesUpToDate) + " skipped (already complete)";
+  }
   if (tally.listed > tally.filesOk + tally.filesFailed) {
     line +=
         ", " + std::to_string(tally.listed - tally.filesOk - tally.filesFailed) + " not converted";

@@ -27,7 +27,9 @@ struct RunTally {
   std::size_t filesStarted = 0;
   std::size_t filesOk = 0;
   std::size_t filesFailed = 0;
-  std::int64_t framesTotal = 0;  ///< over the files whose frames are known
+  std::size_t filesUpToDate = 0;  ///< skipped: the WAV was already complete
+  std::size_t filesNotQcp = 0;    ///< skipped: not a QCP recording
+  std::int64_t framesTotal = 0;   ///< over the files whose frames are known
   std::int64_t framesLost = 0;
   bool finished = false;   ///< OnRunFinished came
   bool cancelled = false;  ///< ... and said the run was cut short
@@ -40,6 +42,12 @@ class ConsoleWindow final : public IDialogWindow, public IConversionObserver {
   ConsoleWindow(std::u16string inputFolder, std::u16string outputFolder, std::FILE* out,
                 std::FILE* err);
 
+  /// Standard output as JSON Lines (one object per recording, a summary
+  /// object); shard ("K/N", may be empty) goes into the summary.
+  void SetJson(bool json, std::string shard) {
+    m_json = json;
+    m_shard = std::move(shard);
+  }
   /// Status-line changes are printed from now on (not those of start-up).
   void EchoStatus(bool echo) { m_echoStatus = echo; }
   /// Keeps a progress line up to date on err (a terminal columns wide) from
@@ -63,7 +71,7 @@ class ConsoleWindow final : public IDialogWindow, public IConversionObserver {
   /// The errno of the first failed write to the report stream.
   int ReportWriteError() const { return m_reportWriteError; }
   RunTally Tally() const;
-  /// The summary line for standard output.
+  /// The summary line for standard output (a JSON object with SetJson).
   std::string SummaryLine() const;
 
   // IDialogWindow
@@ -96,6 +104,8 @@ class ConsoleWindow final : public IDialogWindow, public IConversionObserver {
 
   void Print(std::FILE* stream, const std::string& line);
 
+  bool m_json = false;
+  std::string m_shard;
   const std::u16string m_inputFolder;
   const std::u16string m_outputFolder;
   std::FILE* const m_out;

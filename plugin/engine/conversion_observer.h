@@ -22,6 +22,8 @@ struct FileOutcome {
   std::optional<std::int32_t> totalFrames;  ///< frames in the WAV; else the converter's count
   std::optional<std::int32_t> lostFrames;   ///< from the converter's loss record, when known
   bool cutShort = false;  ///< the recording's data chunk claims more than the file holds
+  bool skipped = false;   ///< its WAV was already complete (RunOptions::skipExisting)
+  double seconds = 0;     ///< wall time the file took
 };
 
 class IConversionObserver {
@@ -32,7 +34,8 @@ class IConversionObserver {
   virtual void OnFileSkipped(const std::string& /*path*/, const std::string& /*reason*/) {}
   /// A file enters the pipeline.
   virtual void OnFileStarted(const std::string& path, std::size_t index, std::size_t count) = 0;
-  /// A file has left the pipeline (its intermediates are deleted).
+  /// A file has left the pipeline (its intermediates are deleted), or was
+  /// skipped because its WAV was already complete (outcome.skipped).
   virtual void OnFileFinished(const FileOutcome& outcome) = 0;
   /// The run has ended: files that went through the pipeline, how many of
   /// them failed, and whether a stop request cut the run short.

@@ -1,6 +1,8 @@
 // CWavrelDlg's checks before converting and the scan of the input folder.
 // A file is judged by its first bytes alone, whatever its name.
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "converter/qcp_format.h"
 #include "plugin/engine/host_access.h"
@@ -36,24 +38,39 @@ void CWavrelDlg::ScanInputFolder(const std::u16string& folder) {
   m_fileList.clear();
   m_skippedFiles.clear();
   m_foundNonQcp = false;
+  m_scanPrefix.clear();
   const std::string narrow = host::Narrow(folder);
   if (narrow.empty()) return;
-  const std::string prefix = narrow.back() == '/' ? narrow : narrow + "/";
-  std::vector<std::string> names;
-  if (!ListDirectory(narrow, &names)) return;
-  for (const std::string& name : names) {
-    if (name.empty()) continue;
-    const std::string full = prefix + name;
-    // Subfolders are neither entered nor counted.
-    if (IsDirectory(full)) continue;
-    if (IsQcpFile(host::Wide(full))) {
-      m_fileList.push_back(full);
-    } else {
-      m_foundNonQcp = true;
-      // A file that cannot be read is told apart from one read and refused.
-      std::vector<unsigned char> none;
-      m_skippedFiles.emplace_back(
-          full, ReadFileStart(full, 0, &none) ? "not a QCP recording" : "cannot be read as a file");
+  m_scanPrefix = narrow.back() == '/' ? narrow : narrow + "/";
+  // Folders still to list (with recursive runs, the subfolders found).
+  std::vector<std::string> pending = {m_scanPrefix};
+  while (!pending.empty()) {
+    const std::string prefix = pending.back();
+    pending.pop_back();
+    std::vector<std::string> names;
+    if (!ListDirectory(prefix == m_scanPrefix ? narrow : prefix, &names)) continue;
+    for (const std::string& name : names) {
+      if (name.empty()) continue;
+      const std::string full = prefix + name;
+      if (IsDirectory(full)) {
+        // Subfolders are entered only in a recursive run, and never through
+        // a symbolic link (no loops); otherwise neither entered nor counted.
+        std::error_code ec;
+        if (m_options.recursive && !std::filesystem::is_symlink(full, ec)) {
+          pending.push_back(full + "/");
+        }
+        continue;
+      }
+      if (IsQcpFile(host::Wide(full))) {
+        m_fileList.push_back(full);
+      } else {
+        m_foundNonQcp = true;
+        // A file that cannot be read is told apart from one read and refused.
+        std::vector<unsigned char> none;
+        m_skippedFiles.emplace_back(full, ReadFileStart(full, 0, &none)
+                                              ? "not a QCP recording"
+                                              : "cannot be read as a file");
+      }
     }
   }
 }

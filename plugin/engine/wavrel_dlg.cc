@@ -71,16 +71,19 @@ std::int32_t ParseDecimal(const std::string& text) {
 
 }  // namespace
 
-CWavrelDlg::CWavrelDlg() = default;
+CWavrelDlg::CWavrelDlg() : CWavrelDlg(ProductionEnvironment()) {}
+
+CWavrelDlg::CWavrelDlg(IEngineEnvironment& environment)
+    : m_env(environment), m_conversion(environment) {}
 
 CWavrelDlg::~CWavrelDlg() {
   m_stopPending = true;
   m_workerThread.Stop(5);
   m_animationThread.Stop(5);
   // A child may outlive a worker that was stopped while waiting for it.
-  m_converterLaunch.Terminate();
-  m_decoderLaunch.Terminate();
-  m_wavWriter.CloseFiles();
+  m_conversion.TerminateConverter();
+  m_conversion.TerminateDecoder();
+  m_conversion.CloseFiles();
   RemoveWorkFolder();
 }
 
@@ -104,60 +107,59 @@ std::string CWavrelDlg::WorkFolder() const {
 
 bool CWavrelDlg::InitDialog() {
   IDialogWindow& window = Window();
-  m_textTitle = host::PluginText(u"IDS_TITLE_NAME");
+  m_textTitle = m_env.Text(u"IDS_TITLE_NAME");
   window.SetTitle(m_textTitle);
-  m_textPromptInfo = host::PluginText(u"IDS_PROMPT_INFO");
+  m_textPromptInfo = m_env.Text(u"IDS_PROMPT_INFO");
   window.SetControlText(kIdPromptGroup, m_textPromptInfo);
-  m_textContentInfo = host::PluginText(u"IDS_CONTENT_INFO");
+  m_textContentInfo = m_env.Text(u"IDS_CONTENT_INFO");
   window.SetControlText(kIdStatus, m_textContentInfo);
-  m_textResourcePath = host::PluginText(u"IDS_RESOURCE_PATH");
+  m_textResourcePath = m_env.Text(u"IDS_RESOURCE_PATH");
   window.SetControlText(kIdInputLabel, m_textResourcePath);
-  m_textTargetName = host::PluginText(u"IDS_TARGET_NAME");
+  m_textTargetName = m_env.Text(u"IDS_TARGET_NAME");
   window.SetControlText(kIdOutputLabel, m_textTargetName);
-  m_textConvert = host::PluginText(u"IDC_CONVERT");
+  m_textConvert = m_env.Text(u"IDC_CONVERT");
   window.SetControlText(kIdConvert, m_textConvert);
-  m_textCancel = host::PluginText(u"IDS_CANCLE");
+  m_textCancel = m_env.Text(u"IDS_CANCLE");
   window.SetControlText(kIdCancel, m_textCancel);
-  m_textMessageNoEmpty = host::PluginText(u"IDS_MESSAGE_NO_EMPTY");
-  m_textConvering = host::PluginText(u"IDS_CONVERING");
-  m_textConvered = host::PluginText(u"IDS_CONVERED");
-  m_textConverCancleing = host::PluginText(u"IDS_CONVER_CANCLEING");
-  m_textConverCancleed = host::PluginText(u"IDS_CONVER_CANCLEED");
-  m_textQuitMessage = host::PluginText(u"IDS_QUIT_MESSAGE");
-  m_textLoseExeFile = host::PluginText(u"IDS_LOSE_EXEFILE");
+  m_textMessageNoEmpty = m_env.Text(u"IDS_MESSAGE_NO_EMPTY");
+  m_textConvering = m_env.Text(u"IDS_CONVERING");
+  m_textConvered = m_env.Text(u"IDS_CONVERED");
+  m_textConverCancleing = m_env.Text(u"IDS_CONVER_CANCLEING");
+  m_textConverCancleed = m_env.Text(u"IDS_CONVER_CANCLEED");
+  m_textQuitMessage = m_env.Text(u"IDS_QUIT_MESSAGE");
+  m_textLoseExeFile = m_env.Text(u"IDS_LOSE_EXEFILE");
 
-  m_pluginDirectory = host::PluginDirectory();
+  m_pluginDirectory = m_env.PluginFolder();
   m_converterPath = m_pluginDirectory + u"vocrate";
   m_decoderPath = m_pluginDirectory + u"evrc_2004";
 
-  m_textNoOpenFile = host::PluginText(u"IDS_NO_OPEN_FILE");
-  m_textCheckFolder = host::PluginText(u"IDS_CHECK_FOLDER");
-  m_textSaveQcpFolder = host::PluginText(u"IDS_SAVEQCP_FOLDER");
-  m_textSomeNoQcp = host::PluginText(u"IDS_SOME_NOQCP");
-  m_textPrompt = host::PluginText(u"IDS_PROMPT");
-  m_textNoQcpFileOnFolder = host::PluginText(u"IDS_NOQCPFILE_ONFOLDER");
-  m_textNoQcpFormat = host::PluginText(u"IDS_NOQCP_FORMAT");
-  m_textSelectFolder = host::PluginText(u"IDS_SELECT_FOLDER");
+  m_textNoOpenFile = m_env.Text(u"IDS_NO_OPEN_FILE");
+  m_textCheckFolder = m_env.Text(u"IDS_CHECK_FOLDER");
+  m_textSaveQcpFolder = m_env.Text(u"IDS_SAVEQCP_FOLDER");
+  m_textSomeNoQcp = m_env.Text(u"IDS_SOME_NOQCP");
+  m_textPrompt = m_env.Text(u"IDS_PROMPT");
+  m_textNoQcpFileOnFolder = m_env.Text(u"IDS_NOQCPFILE_ONFOLDER");
+  m_textNoQcpFormat = m_env.Text(u"IDS_NOQCP_FORMAT");
+  m_textSelectFolder = m_env.Text(u"IDS_SELECT_FOLDER");
   // Text of the finished status line when some files failed: %1 failed, %2 files.
-  m_textConverFailed = host::PluginText(u"IDS_CONVER_FAILED");
+  m_textConverFailed = m_env.Text(u"IDS_CONVER_FAILED");
   // Texts added with the run's progress and report; each has an English
   // fallback or a plain one built from the texts above.
   // %1 the output folder.
-  m_textOutputNotWritable = host::PluginText(u"IDS_OUTPUT_NOT_WRITABLE");
+  m_textOutputNotWritable = m_env.Text(u"IDS_OUTPUT_NOT_WRITABLE");
   // %1 the file's number, %2 the number of files, %3 the file's name.
-  m_textConverProgress = host::PluginText(u"IDS_CONVER_PROGRESS");
+  m_textConverProgress = m_env.Text(u"IDS_CONVER_PROGRESS");
   // %1 the number of WAV files the cancelled run made and kept.
-  m_textCancelledKept = host::PluginText(u"IDS_CONVER_CANCLEED_KEPT");
-  m_textEndReport = host::PluginText(u"IDS_END_REPORT");
+  m_textCancelledKept = m_env.Text(u"IDS_CONVER_CANCLEED_KEPT");
+  m_textEndReport = m_env.Text(u"IDS_END_REPORT");
   // %1 the number of files beyond those listed.
-  m_textReportMore = host::PluginText(u"IDS_REPORT_MORE");
-  m_textReportCutShort = host::PluginText(u"IDS_REPORT_CUT_SHORT");
-  m_textReportSkipped = host::PluginText(u"IDS_REPORT_SKIPPED");
+  m_textReportMore = m_env.Text(u"IDS_REPORT_MORE");
+  m_textReportCutShort = m_env.Text(u"IDS_REPORT_CUT_SHORT");
+  m_textReportSkipped = m_env.Text(u"IDS_REPORT_SKIPPED");
 
   window.EnableControl(kIdCancel, false);
-  m_step = kStepIdle;
+  m_conversion.ResetStep();
   m_inputFolder.clear();
-  m_currentFile.clear();
   m_foundNonQcp = false;
   m_skippedFiles.clear();
   m_sampleRateSetting = ReadSampleRateSetting();
@@ -166,7 +168,7 @@ bool CWavrelDlg::InitDialog() {
 
 std::int32_t CWavrelDlg::ReadSampleRateSetting() {
   std::int32_t result = -1;
-  const std::u16string hostDirectory = host::HostDirectory();
+  const std::u16string hostDirectory = m_env.HostFolder();
   if (hostDirectory.empty()) return result;
   std::string path = host::Narrow(hostDirectory + kSettingsPath);
   if (!path.empty() && !PathExists(path)) {
@@ -205,7 +207,7 @@ void CWavrelDlg::SetButtonsIdle(bool idle) {
 }
 
 bool CWavrelDlg::MessageBox(const std::u16string& text, std::uint32_t style) {
-  return host::MessageBoxOk(text, m_textPrompt, style);
+  return m_env.MessageBox(text, m_textPrompt, style);
 }
 
 void CWavrelDlg::SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
@@ -288,9 +290,9 @@ void CWavrelDlg::StopThread(JThreadT<CWavrelDlg>& thread) {
   if (thread.IsRunning()) thread.Kill();
 }
 
-void CWavrelDlg::TerminateWithRetries(ChildProcess& launch) {
+void CWavrelDlg::TerminateDecoderWithRetries() {
   for (int attempt = 0; attempt < 6; ++attempt) {
-    if (launch.Terminate()) return;
+    if (m_conversion.TerminateDecoder()) return;
     SleepMs(200);
   }
 }
@@ -299,9 +301,7 @@ void CWavrelDlg::FinishStop() {
   // The worker may have launched a child after the handler chose its actions
   // (it checks for a pending stop before every launch, but a launch can come
   // just before the handler began): no child outlives a stopped run.
-  m_converterLaunch.Terminate();
-  m_decoderLaunch.Terminate();
-  DeleteIntermediates(m_currentWorkBase);
+  m_conversion.CleanUpAfterStop();
   RemoveWorkFolder();
 }
 
@@ -313,6 +313,86 @@ bool CWavrelDlg::DeferStopRequest(int request) {
   return true;
 }
 
+namespace {
+
+/// What cancel or close does at a step, in this order: end the converter,
+/// hide the picture and show the first status, stop both threads, end the
+/// decoder (with retries) or the converter, show the second status, close
+/// the WAV writer's files, give the system a moment to reap.
+struct StopActions {
+  bool onlyWhenRunning;          ///< nothing at all unless a thread runs
+  bool terminateConverterFirst;  ///< before the threads are stopped
+  bool hidePicture;
+  int firstStatus;  ///< a StopText
+  bool terminateConverterAfter;
+  bool terminateDecoderAfter;
+  int secondStatus;  ///< a StopText
+  bool closeFiles;
+  bool pause;
+};
+
+enum StopText : int { kNoText, kCancellingText, kQuitText, kCancelledRunText, kCancelledText };
+
+/// [request - 1][step]: cancel, then close; steps idle, converter, decoder,
+/// WAV, clean-up. Idle and clean-up (between two files) only stop the threads.
+constexpr StopActions kStopTable[2][5] = {
+    {
+        {true, false, true, kCancellingText, false, false, kCancelledRunText, false, false},
+        {false, false, true, kCancellingText, true, false, kCancelledRunText, false, true},
+        {false, false, true, kCancellingText, false, true, kCancelledRunText, false, true},
+        {false, false, true, kCancellingText, false, false, kCancelledRunText, true, false},
+        {true, false, true, kCancellingText, false, false, kCancelledRunText, false, false},
+    },
+    {
+        {false, false, false, kNoText, false, false, kNoText, false, false},
+        {false, true, true, kQuitText, false, false, kNoText, false, true},
+        {false, false, true, kQuitText, false, true, kNoText, false, true},
+        {false, false, true, kCancellingText, false, false, kCancelledText, true, false},
+        {false, false, false, kNoText, false, false, kNoText, false, false},
+    },
+};
+
+}  // namespace
+
+void CWavrelDlg::StopAtStep(int request) {
+  IDialogWindow& window = Window();
+  const std::int32_t step = std::clamp<std::int32_t>(m_conversion.Step(), kStepIdle, kStepCleanUp);
+  const StopActions& actions = kStopTable[request == kCloseRequest ? 1 : 0][step];
+  if (actions.onlyWhenRunning && !m_workerThread.IsRunning() && !m_animationThread.IsRunning()) {
+    return;
+  }
+  const auto status = [this](int text) {
+    switch (text) {
+      case kCancellingText:
+        SetStatus(m_textConverCancleing);
+        break;
+      case kQuitText:
+        SetStatus(m_textQuitMessage);
+        break;
+      case kCancelledRunText:
+        SetStatus(CancelledStatusText());
+        break;
+      case kCancelledText:
+        SetStatus(m_textConverCancleed);
+        break;
+      default:
+        break;
+    }
+  };
+  if (actions.terminateConverterFirst) m_conversion.TerminateConverter();
+  if (actions.hidePicture) window.ShowControl(kIdPicture, false);
+  status(actions.firstStatus);
+  // With several jobs at a time, stopping the worker stops every job: each
+  // ends its programs and deletes its files before the worker returns.
+  StopThread(m_workerThread);
+  StopThread(m_animationThread);
+  if (actions.terminateConverterAfter) m_conversion.TerminateConverter();
+  if (actions.terminateDecoderAfter) TerminateDecoderWithRetries();
+  status(actions.secondStatus);
+  if (actions.closeFiles) m_conversion.CloseFiles();
+  if (actions.pause) SleepMs(200);
+}
+
 void CWavrelDlg::OnCancelConversion() {
   IDialogWindow& window = Window();
   if (DeferStopRequest(kCancelRequest)) {
@@ -322,47 +402,8 @@ void CWavrelDlg::OnCancelConversion() {
     return;
   }
   m_stopPending = true;
-  const std::int32_t step = m_step.load();
   window.EnableControl(kIdCancel, false);
-  switch (step) {
-    case kStepConverter:
-      window.ShowControl(kIdPicture, false);
-      SetStatus(m_textConverCancleing);
-      StopThread(m_workerThread);
-      StopThread(m_animationThread);
-      SetStatus(CancelledStatusText());
-      m_converterLaunch.Terminate();
-      SleepMs(200);
-      break;
-    case kStepDecoder:
-      window.ShowControl(kIdPicture, false);
-      SetStatus(m_textConverCancleing);
-      StopThread(m_workerThread);
-      StopThread(m_animationThread);
-      TerminateWithRetries(m_decoderLaunch);
-      SetStatus(CancelledStatusText());
-      SleepMs(200);
-      break;
-    case kStepWav:
-      window.ShowControl(kIdPicture, false);
-      SetStatus(m_textConverCancleing);
-      StopThread(m_workerThread);
-      StopThread(m_animationThread);
-      SetStatus(CancelledStatusText());
-      m_wavWriter.CloseFiles();
-      break;
-    default:
-      // Before the first file or between two files: the worker is stopped
-      // all the same, so that it starts no further file.
-      if (m_workerThread.IsRunning() || m_animationThread.IsRunning()) {
-        window.ShowControl(kIdPicture, false);
-        SetStatus(m_textConverCancleing);
-        StopThread(m_workerThread);
-        StopThread(m_animationThread);
-        SetStatus(CancelledStatusText());
-      }
-      break;
-  }
+  StopAtStep(kCancelRequest);
   FinishStop();
   SetButtonsIdle(true);
 }
@@ -382,37 +423,7 @@ void CWavrelDlg::OnCloseRequest() {
     return;
   }
   m_stopPending = true;
-  switch (m_step.load()) {
-    case kStepConverter:
-      m_converterLaunch.Terminate();
-      SetStatus(m_textQuitMessage);
-      window.ShowControl(kIdPicture, false);
-      StopThread(m_workerThread);
-      StopThread(m_animationThread);
-      SleepMs(200);
-      break;
-    case kStepDecoder:
-      SetStatus(m_textQuitMessage);
-      window.ShowControl(kIdPicture, false);
-      StopThread(m_workerThread);
-      StopThread(m_animationThread);
-      TerminateWithRetries(m_decoderLaunch);
-      SleepMs(200);
-      break;
-    case kStepWav:
-      window.ShowControl(kIdPicture, false);
-      SetStatus(m_textConverCancleing);
-      StopThread(m_workerThread);
-      StopThread(m_animationThread);
-      SetStatus(m_textConverCancleed);
-      m_wavWriter.CloseFiles();
-      break;
-    default:
-      // The dialog never ends while its worker still uses it.
-      StopThread(m_workerThread);
-      StopThread(m_animationThread);
-      break;
-  }
+  StopAtStep(kCloseRequest);
   FinishStop();
   window.EndDialog();
 }

@@ -6,8 +6,11 @@
 //
 // Threads: the handlers (On*, InitDialog, AttachWindow, SetObserver) run on
 // the user-interface thread; ConvertAll on m_workerThread and PlayAnimation on
-// m_animationThread. The worker and the handlers share m_step (atomic) and the
-// two launch records (each guarded by its own lock).
+// m_animationThread. Each file goes through a FileConversion; the worker and
+// the handlers share the conversion's step (atomic) and its launch records
+// (each guarded by its own lock). With RunOptions::jobs above 1 (the console's
+// --jobs) the worker runs that many conversions at a time, each in a folder of
+// its own below the run's work folder; a stop then stops them all.
 //
 // Message boxes during a run: the worker shows at most one failure box per
 // run and, at the end, one report box. While the worker waits for one of
@@ -18,19 +21,20 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "plugin/engine/conversion_observer.h"
+#include "plugin/engine/engine_environment.h"
+#include "plugin/engine/file_conversion.h"
 #include "plugin/engine/wav_writer.h"
 #include "plugin/frame/jthread.h"
 #include "plugin/platform/auto_reset_event.h"
 #include "plugin/platform/dialog_window.h"
-#include "plugin/platform/process.h"
 
 class CXmlReader;
 
@@ -41,18 +45,20 @@ namespace wavrel {
 /// like atoi; -1 when there is none. Walks from the reader's position.
 std::int32_t SampleRateFromSettings(CXmlReader& reader);
 
-/// Pipeline steps of the file in work (m_step).
-enum PipelineStep : std::int32_t {
-  kStepIdle = 0,       ///< no file started since the dialog opened
-  kStepConverter = 1,  ///< the converter may be running
-  kStepDecoder = 2,    ///< the decoder may be running
-  kStepWav = 3,        ///< the WAV writer's files may be open
-  kStepCleanUp = 4,    ///< intermediates being deleted; stays until the next file
+/// How a run goes through its list (the console's options; the dialog
+/// keeps the defaults).
+struct RunOptions {
+  unsigned jobs = 1;           ///< recordings converted at a time
+  std::size_t shardIndex = 0;  ///< convert positions shardIndex, +shardCount, ...
+  std::size_t shardCount = 1;  ///< of the sorted list of the whole run
+  bool recursive = false;      ///< enter subfolders, mirror them in the output
+  bool skipExisting = false;   ///< a complete WAV already there is not made again
 };
 
 class CWavrelDlg {
  public:
   CWavrelDlg();
+  explicit CWavrelDlg(IEngineEnvironment& environment);
   CWavrelDlg(const CWavrelDlg&) = delete;
   CWavrelDlg& operator=(const CWavrelDlg&) = delete;
   /// Stops both threads (5 s grace each), ends any child still running and
@@ -63,6 +69,8 @@ class CWavrelDlg {
   void AttachWindow(IDialogWindow* window);
   /// Optional; called on the worker thread. Set while no conversion runs.
   void SetObserver(IConversionObserver* observer);
+  /// Set while no conversion runs.
+  void SetRunOptions(const RunOptions& options) { m_options = options; }
 
   /// Start-up: texts, program paths, ready state, the sample-rate setting.
   bool InitDialog();
@@ -94,7 +102,7 @@ class CWavrelDlg {
   void ScanInputFolder(const std::u16string& folder);
 
   // State for the front ends and tests.
-  std::int32_t Step() const { return m_step.load(); }
+  std::int32_t Step() const { return m_conversion.Step(); }
   std::int32_t SampleRateSetting() const { return m_sampleRateSetting; }
   const std::vector<std::string>& FileList() const { return m_fileList; }
   bool FoundNonQcp() const { return m_foundNonQcp; }
@@ -102,15 +110,29 @@ class CWavrelDlg {
   const std::u16string& DecoderPath() const { return m_decoderPath; }
   /// The current run's private work folder (UTF-8), empty between runs.
   std::string WorkFolder() const;
-  PcmWavWriter& WavWriterForTesting() { return m_wavWriter; }
-
- protected:
-  void RunConverter(const std::u16string& qcpPath);
-  void RunDecoder(const std::u16string& workBase);
-  void WritePcmAsWav(const std::u16string& pcmPath, const std::u16string& wavPath);
-  void DeleteIntermediates(const std::u16string& workBase);
+  PcmWavWriter& WavWriterForTesting() { return m_conversion.WavWriter(); }
 
  private:
+  /// The run's files from the sorted list: sequentially through
+  /// m_conversion, or RunOptions::jobs at a time. Returns false when a stop
+  /// cut the run short; done and failed count the files through the pipeline.
+  bool ConvertSequentially(const std::vector<ConversionJob>& jobs, std::size_t* done,
+                           std::size_t* failed);
+  bool ConvertInParallel(const std::vector<ConversionJob>& jobs, std::size_t* done,
+                         std::size_t* failed);
+  static constexpr std::size_t kNoFile = static_cast<std::size_t>(-1);
+  /// Takes the next file of jobs (*next, then advanced) and tells the status
+  /// line and the observer; kNoFile when none is left.
+  std::size_t StartNextFile(const std::vector<ConversionJob>& jobs, std::size_t* next);
+  /// Hands finished files to the observer and the end report in list order.
+  void ReleaseOutcomes(bool all);
+  /// The outcome of a file that had no work folder.
+  ConversionOutcome WorkFolderFailure(const ConversionJob& job) const;
+  /// The failure box, the observer and the end report's record of one file.
+  void FileFinished(const ConversionJob& job, const ConversionOutcome& outcome, std::size_t index,
+                    std::size_t count, double seconds);
+  /// The actions of cancel (request kCancelRequest) or close at the step reached.
+  void StopAtStep(int request);
   IDialogWindow& Window() const;
   bool RunChecks();
   /// True once cancel or close has begun, or the worker was asked to stop.
@@ -119,7 +141,7 @@ class CWavrelDlg {
   /// After cancel or close stopped the threads: no child left, the file's
   /// intermediates deleted by step, the work folder removed.
   void FinishStop();
-  void TerminateWithRetries(ChildProcess& launch);
+  void TerminateDecoderWithRetries();
   void SleepMs(int ms);
   void SetStatus(const std::u16string& text);
   /// Enables (idle) or disables Convert and the two browse buttons.
@@ -127,11 +149,6 @@ class CWavrelDlg {
   void RemoveWorkFolder();
   /// Text of the output field, ending in '/'.
   std::u16string OutputFolderText() const;
-  std::u16string UniqueWavPath(const std::u16string& folder, const std::u16string& stem);
-  /// True when path is one of the run's recordings (a hard link counts).
-  bool IsRunInput(const std::string& path) const;
-  /// True when the recording's data chunk claims more than the file holds.
-  static bool IsCutShort(const std::string& qcpPath);
   std::u16string FinishedStatusText(std::size_t failed, std::size_t total) const;
   /// "n of N: name" while converting (IDS_CONVER_PROGRESS), or the
   /// converting text followed by " (n/N)" when the host has no text for it.
@@ -156,14 +173,14 @@ class CWavrelDlg {
   int FinishDeferredStop(bool runComplete);
   /// Shows a box captioned IDS_PROMPT; true when closed with OK.
   bool MessageBox(const std::u16string& text, std::uint32_t style);
-  void NoteFailure(const std::string& reason);
 
+  IEngineEnvironment& m_env;
+  RunOptions m_options;
   JThreadT<CWavrelDlg> m_animationThread;
   JThreadT<CWavrelDlg> m_workerThread;
   std::atomic<IDialogWindow*> m_window{nullptr};
   IConversionObserver* m_observer = nullptr;
 
-  std::u16string m_currentStem;
   // Texts looked up at start-up.
   std::u16string m_textTitle, m_textPromptInfo, m_textContentInfo, m_textResourcePath,
       m_textTargetName, m_textConvert, m_textCancel, m_textMessageNoEmpty, m_textConvering,
@@ -181,32 +198,24 @@ class CWavrelDlg {
   std::vector<std::pair<std::string, std::string>> m_skippedFiles;
   bool m_foundNonQcp = false;
   std::u16string m_inputFolder;
-  std::u16string m_currentFile;
-  PcmWavWriter m_wavWriter;  // holds m_pcmFile and m_wavFile
+  std::string m_scanPrefix;  // the scanned folder, ending in '/'
+  std::string m_workError;   // why the run has no work folder
   std::int32_t m_sampleRateSetting = -1;
 
-  ChildProcess m_converterLaunch;
-  ChildProcess m_decoderLaunch;
-  std::atomic<std::int32_t> m_step{kStepIdle};
+  FileConversion m_conversion;  // the file in work when converting one at a time
 
   AutoResetEvent m_conversionDoneEvent;
   mutable std::mutex m_workFolderMutex;
-  std::string m_workFolder;  // guarded by m_workFolderMutex
-  // Written by the worker; read by the handlers only after the worker ended.
-  std::u16string m_currentWorkBase;         // work folder + "/" + stem
-  std::u16string m_currentWavPath;          // WAV path of the file in work
-  std::set<std::string> m_wavPathsWritten;  // WAV files written in this run
-  std::vector<FileStamp> m_inputStamps;     // the run's recordings
-  std::size_t m_currentIndex = 0;           // position of the file in work
-  std::string m_currentFailure;             // first failure of the file in work
-  WavWriteResult m_lastWavResult = WavWriteResult::kNoPcm;
-  std::optional<std::int32_t> m_currentTotalFrames;
-  std::optional<std::int32_t> m_currentLostFrames;
-  std::atomic<bool> m_runComplete{false};     // the worker has done its last step
-  std::atomic<bool> m_stopPending{false};     // cancel or close has begun
-  std::vector<FileOutcome> m_runOutcomes;     // files of the run through the pipeline
-  std::atomic<std::size_t> m_wavsWritten{0};  // WAV files the run made (and keeps)
-  bool m_failureBoxShown = false;             // worker: the run's one failure box is used
+  std::string m_workFolder;                              // guarded by m_workFolderMutex
+  std::atomic<bool> m_runComplete{false};                // the worker has done its last step
+  std::atomic<bool> m_stopPending{false};                // cancel or close has begun
+  std::mutex m_outcomeMutex;                             // the worker's jobs report through it
+  std::vector<FileOutcome> m_runOutcomes;                // files of the run through the pipeline
+  std::map<std::size_t, FileOutcome> m_pendingOutcomes;  // finished before an earlier one
+  std::size_t m_nextOutcome = 0;                         // index the observer waits for
+  std::mutex m_runBoxMutex;                              // held while a run box shows
+  std::atomic<std::size_t> m_wavsWritten{0};             // WAV files the run made (and keeps)
+  bool m_failureBoxShown = false;  // worker: the run's one failure box is used
 
   enum StopRequest : int { kNoRequest = 0, kCancelRequest = 1, kCloseRequest = 2 };
   std::mutex m_deferMutex;  // guards the two members below

@@ -1,16 +1,18 @@
-// CWavrelDlg's pipeline on the worker thread: each listed file goes through
-// the converter, the decoder and the WAV writer, then its intermediates are
-// deleted. The intermediates (the EVRC file, the PCM file and the
-// converter's loss_stat.txt) live in a private work folder of the run, never
-// beside the user's recordings.
+// CWavrelDlg's run on the worker thread: the names of the run's WAV files are
+// fixed from the whole sorted list, then each file of the run goes through a
+// FileConversion, one at a time or RunOptions::jobs at a time. The
+// intermediates live in a private work folder of the run, never beside the
+// user's recordings.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <stop_token>
+#include <thread>
 
-#include "converter/qcp_chunks.h"
-#include "converter/qcp_format.h"
 #include "plugin/engine/host_access.h"
+#include "plugin/engine/wav_names.h"
 #include "plugin/engine/wavrel_dlg.h"
 #include "plugin/platform/file_system.h"
 
@@ -39,43 +41,8 @@ std::u16string BaseName(const std::u16string& path) {
   return slash == std::u16string::npos ? path : path.substr(slash + 1);
 }
 
-/// "<what> exited with status N" / "<what> killed by signal N"; empty for a
-/// clean end.
-std::string DescribeExit(const char* what, const ChildExit& exit) {
-  if (exit.kind == ChildExit::Kind::kExited && exit.code == 0) return {};
-  if (exit.kind == ChildExit::Kind::kExited) {
-    return std::string(what) + " exited with status " + std::to_string(exit.code);
-  }
-  if (exit.kind == ChildExit::Kind::kSignalled && exit.code != 0) {
-    return std::string(what) + " killed by signal " + std::to_string(exit.code);
-  }
-  return std::string(what) + " ended with an unknown status";
-}
-
-/// The totals of the last record of a loss_stat.txt, when there is one.
-bool ReadLossTotals(const std::string& path, std::int32_t* total, std::int32_t* lost) {
-  std::FILE* file = OpenRegularFileForReading(path, nullptr);
-  if (file == nullptr) return false;
-  std::string text;
-  char buffer[4096];
-  // The record of one run is short; a file that grew large is read to its
-  // last 1 MiB only.
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    text.append(buffer, got);
-    if (text.size() > (1u << 20)) text.erase(0, text.size() - (1u << 19));
-  }
-  std::fclose(file);
-  const std::size_t at = text.rfind("TOTAL FRAMES = ");
-  if (at == std::string::npos) return false;
-  int t = 0;
-  int l = 0;
-  if (std::sscanf(text.c_str() + at, "TOTAL FRAMES = %d, TOTAL LOSS PACKAGE = %d", &t, &l) != 2) {
-    return false;
-  }
-  *total = t;
-  *lost = l;
-  return true;
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace
@@ -84,13 +51,9 @@ bool CWavrelDlg::StopRequested() const {
   return m_stopPending.load() || m_workerThread.StopRequested();
 }
 
-void CWavrelDlg::NoteFailure(const std::string& reason) {
-  if (m_currentFailure.empty()) m_currentFailure = reason;
-}
-
 void CWavrelDlg::RemoveWorkFolder() {
   std::lock_guard lock(m_workFolderMutex);
-  RemoveFolderTree(m_workFolder);
+  if (!m_workFolder.empty()) m_env.RemoveFolderTree(m_workFolder);
   m_workFolder.clear();
 }
 
@@ -98,33 +61,6 @@ std::u16string CWavrelDlg::OutputFolderText() const {
   std::u16string folder = Window().GetControlText(kIdOutputEdit);
   if (!folder.empty() && folder.back() != u'/') folder += u'/';
   return folder;
-}
-
-std::u16string CWavrelDlg::UniqueWavPath(const std::u16string& folder, const std::u16string& stem) {
-  // A WAV written earlier in this run (x.dat before x.qcp) is never replaced
-  // by a later file of the same stem: the later one becomes "x (2).wav".
-  // Nor is any input of the run (by device and inode: a hard link counts).
-  std::u16string path = folder + stem + u".wav";
-  for (int n = 2; m_wavPathsWritten.count(Narrow(path)) != 0 || IsRunInput(Narrow(path)); ++n) {
-    path = folder + stem + u" (" + Ascii16(std::to_string(n)) + u").wav";
-  }
-  return path;
-}
-
-bool CWavrelDlg::IsRunInput(const std::string& path) const {
-  FileStamp stamp;
-  if (!StampOf(path, false, &stamp)) return false;
-  return std::any_of(m_inputStamps.begin(), m_inputStamps.end(),
-                     [&](const FileStamp& input) { return input.SameFile(stamp); });
-}
-
-bool CWavrelDlg::IsCutShort(const std::string& qcpPath) {
-  std::vector<unsigned char> head;
-  unsigned long long size = 0;
-  if (!ReadFileStart(qcpPath, qcp::kChunkListBytes, &head) || !FileSize(qcpPath, &size)) {
-    return false;
-  }
-  return qcp::LocateData(head.data(), head.size(), size).cutShort;
 }
 
 std::u16string CWavrelDlg::FinishedStatusText(std::size_t failed, std::size_t total) const {
@@ -160,6 +96,7 @@ std::u16string CWavrelDlg::EndReportText() const {
   std::vector<std::u16string> lines;
   for (const FileOutcome& outcome : m_runOutcomes) {
     std::u16string reason;
+    if (outcome.skipped) continue;
     if (!outcome.success) {
       reason = Wide(outcome.reason);
     } else if (outcome.cutShort) {
@@ -192,6 +129,8 @@ std::u16string CWavrelDlg::EndReportText() const {
 }
 
 void CWavrelDlg::ShowRunBox(const std::u16string& text) {
+  // Other jobs of the run neither start nor report a file while it shows.
+  std::lock_guard box(m_runBoxMutex);
   {
     std::lock_guard lock(m_deferMutex);
     m_boxShowing = true;
@@ -212,7 +151,7 @@ int CWavrelDlg::FinishDeferredStop(bool runComplete) {
     // intermediates and the work folder go, the picture is hidden.
     window.ShowControl(kIdPicture, false);
     StopThread(m_animationThread);
-    DeleteIntermediates(m_currentWorkBase);
+    m_conversion.CleanUpAfterStop();
     RemoveWorkFolder();
   }
   int request = kNoRequest;
@@ -237,17 +176,17 @@ int CWavrelDlg::FinishDeferredStop(bool runComplete) {
 void CWavrelDlg::ConvertAll() {
   std::string workError;
   {
-    std::string folder = MakePrivateWorkFolder(&workError);
+    std::string folder = m_env.MakeWorkFolder(&workError);
     std::lock_guard lock(m_workFolderMutex);
     m_workFolder = std::move(folder);
   }
-  m_wavPathsWritten.clear();
-  m_inputStamps.clear();
-  for (const std::string& path : m_fileList) {
-    FileStamp stamp;
-    if (StampOf(path, true, &stamp)) m_inputStamps.push_back(stamp);
+  const std::string workFolder = WorkFolder();
+  {
+    std::lock_guard lock(m_outcomeMutex);
+    m_runOutcomes.clear();
+    m_pendingOutcomes.clear();
+    m_nextOutcome = 0;
   }
-  m_runOutcomes.clear();
   m_wavsWritten = 0;
   m_failureBoxShown = false;
   // Plain byte order, unsigned: "B.qcp" before "a.qcp".
@@ -256,58 +195,84 @@ void CWavrelDlg::ConvertAll() {
       return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
     });
   });
+  const std::size_t shardCount = std::max<std::size_t>(m_options.shardCount, 1);
+  const std::size_t shardIndex = m_options.shardIndex;
 
   // Every file of the folder is accounted for: those the run goes on without
-  // are told first.
+  // are told first (each by one shard only).
   std::sort(m_skippedFiles.begin(), m_skippedFiles.end());
-  for (const auto& [path, reason] : m_skippedFiles) {
-    if (m_observer != nullptr) m_observer->OnFileSkipped(path, reason);
+  for (std::size_t i = 0; i < m_skippedFiles.size(); ++i) {
+    if (m_observer != nullptr && i % shardCount == shardIndex) {
+      m_observer->OnFileSkipped(m_skippedFiles[i].first, m_skippedFiles[i].second);
+    }
   }
   // Kept until the next scan: the end report lists them too.
 
-  const std::size_t count = m_fileList.size();
-  std::size_t done = 0;
-  std::size_t failed = 0;
-  for (std::size_t index = 0; index < count; ++index) {
-    if (StopRequested()) break;
-    m_currentFailure.clear();
-    m_currentWavPath.clear();
-    m_lastWavResult = WavWriteResult::kNoPcm;
-    m_currentTotalFrames.reset();
-    m_currentLostFrames.reset();
-    m_currentIndex = index;
-    m_currentFile = Wide(m_fileList[index]);
-    SetStatus(ProgressText(index + 1, count, BaseName(m_currentFile)));
-    if (m_observer != nullptr) m_observer->OnFileStarted(m_fileList[index], index, count);
+  // The names of the whole run, fixed before any file starts.
+  std::vector<FileStamp> inputStamps;
+  for (const std::string& path : m_fileList) {
+    FileStamp stamp;
+    if (StampOf(path, true, &stamp)) inputStamps.push_back(stamp);
+  }
+  const std::string outputFolder = Narrow(OutputFolderText());
+  std::vector<std::string> outputFolders;
+  for (const std::string& path : m_fileList) {
+    const std::size_t slash = path.rfind('/');
+    const bool below = m_options.recursive && path.size() > m_scanPrefix.size() &&
+                       path.compare(0, m_scanPrefix.size(), m_scanPrefix) == 0 &&
+                       slash != std::string::npos && slash >= m_scanPrefix.size();
+    outputFolders.push_back(
+        below ? outputFolder + path.substr(m_scanPrefix.size(), slash + 1 - m_scanPrefix.size())
+              : outputFolder);
+  }
+  const std::vector<std::string> wavPaths = PlanWavPaths(m_fileList, outputFolders, inputStamps);
 
-    if (WorkFolder().empty()) {
-      NoteFailure("cannot create a work folder: " + workError);
-    } else {
-      RunConverter(m_currentFile);
-      // Cut short by a stop: the handlers clean up after this file.
-      if (m_step.load() != kStepCleanUp) break;
+  // This shard's files; with skipExisting, those whose WAV is complete are
+  // told as skipped and not converted.
+  std::vector<ConversionJob> jobs;
+  std::vector<FileOutcome> upToDate;
+  for (std::size_t pos = shardIndex; pos < m_fileList.size(); pos += shardCount) {
+    if (m_options.skipExisting && IsCompleteWav(wavPaths[pos])) {
+      FileOutcome outcome;
+      outcome.path = m_fileList[pos];
+      outcome.wavPath = wavPaths[pos];
+      outcome.success = true;
+      outcome.skipped = true;
+      upToDate.push_back(outcome);
+      continue;
     }
-
-    ++done;
-    FileOutcome outcome;
-    outcome.path = m_fileList[index];
-    outcome.index = index;
-    outcome.count = count;
-    if (m_lastWavResult == WavWriteResult::kWritten) outcome.wavPath = Narrow(m_currentWavPath);
-    outcome.cutShort = IsCutShort(m_fileList[index]);
-    outcome.success = m_currentFailure.empty() && m_lastWavResult == WavWriteResult::kWritten;
-    outcome.reason = m_currentFailure;
-    outcome.totalFrames = m_currentTotalFrames;
-    outcome.lostFrames = m_currentLostFrames;
-    if (!outcome.success) {
-      ++failed;
-      if (outcome.reason.empty()) outcome.reason = DescribeWavWriteResult(m_lastWavResult);
-    }
-    m_runOutcomes.push_back(outcome);
+    ConversionJob job;
+    job.recording = m_fileList[pos];
+    job.wavPath = wavPaths[pos];
+    job.workFolder = workFolder;
+    // Every intermediate of the file lives in the run's work folder under a
+    // short name of its own (its position in the run), so that a recording
+    // whose name is as long as the system allows converts too.
+    job.workBase = workFolder + "/" + std::to_string(pos + 1);
+    job.sampleRateSetting = m_sampleRateSetting;
+    job.converterPath = Narrow(m_converterPath);
+    job.decoderPath = Narrow(m_decoderPath);
+    if (m_options.recursive) m_env.MakeFolder(outputFolders[pos], nullptr);
+    jobs.push_back(std::move(job));
+  }
+  for (FileOutcome& outcome : upToDate) {
+    outcome.count = jobs.size();
     if (m_observer != nullptr) m_observer->OnFileFinished(outcome);
   }
 
-  if (StopRequested() && done < count) {
+  const std::size_t count = jobs.size();
+  std::size_t done = 0;
+  std::size_t failed = 0;
+  if (workFolder.empty()) m_workError = "cannot create a work folder: " + workError;
+  const bool complete = m_options.jobs > 1 && count > 1 ? ConvertInParallel(jobs, &done, &failed)
+                                                        : ConvertSequentially(jobs, &done, &failed);
+  {
+    // Files that finished after one a stop cut short are told too.
+    std::lock_guard lock(m_outcomeMutex);
+    ReleaseOutcomes(true);
+  }
+
+  if (!complete && StopRequested() && done < count) {
     // Cancel or close stopped the run: they set the texts and clean up, or
     // left that to this thread when they came while its box showed.
     if (m_observer != nullptr) m_observer->OnRunFinished(done, failed, true);
@@ -340,150 +305,140 @@ void CWavrelDlg::ConvertAll() {
   SetButtonsIdle(true);
 }
 
-void CWavrelDlg::RunConverter(const std::u16string& qcpPath) {
-  m_step = kStepConverter;
-  const std::size_t slash = qcpPath.rfind(u'/');
-  const std::u16string name = slash == std::u16string::npos ? qcpPath : qcpPath.substr(slash + 1);
-  const std::size_t dot = name.rfind(u'.');
-  m_currentStem = dot == std::u16string::npos ? name : name.substr(0, dot);
-  const std::string workFolder = WorkFolder();
-  // Every intermediate of the file lives in the run's work folder under a
-  // short name of its own (its position in the run), so that a recording
-  // whose name is as long as the system allows converts too.
-  const std::u16string workBase =
-      Wide(workFolder) + u"/" + Ascii16(std::to_string(m_currentIndex + 1));
-  m_currentWorkBase = workBase;
-
-  if (StopRequested()) return;
-  std::string error;
-  const std::vector<std::string> args = {Narrow(qcpPath), Narrow(workBase + u".evrc"), "1"};
-  if (!m_converterLaunch.Start(Narrow(m_converterPath), args, workFolder, &error)) {
-    NoteFailure("cannot start the converter: " + error);
-  } else {
-    const ChildExit exit = m_converterLaunch.Wait(m_workerThread.StopToken());
-    if (exit.kind == ChildExit::Kind::kStopped) return;
-    const std::string failure = DescribeExit("converter", exit);
-    if (!failure.empty()) NoteFailure(failure);
-  }
-  std::int32_t total = 0;
-  std::int32_t lost = 0;
-  if (ReadLossTotals(workFolder + "/loss_stat.txt", &total, &lost)) {
-    m_currentTotalFrames = total;
-    m_currentLostFrames = lost;
-  }
-  if (StopRequested()) return;
-  RunDecoder(workBase);
+std::size_t CWavrelDlg::StartNextFile(const std::vector<ConversionJob>& jobs, std::size_t* next) {
+  // Files start in the order of the list, and not while a run box shows.
+  std::lock_guard box(m_runBoxMutex);
+  std::lock_guard lock(m_outcomeMutex);
+  if (*next >= jobs.size()) return kNoFile;
+  const std::size_t index = (*next)++;
+  SetStatus(ProgressText(index + 1, jobs.size(), BaseName(Wide(jobs[index].recording))));
+  if (m_observer != nullptr) m_observer->OnFileStarted(jobs[index].recording, index, jobs.size());
+  return index;
 }
 
-void CWavrelDlg::RunDecoder(const std::u16string& workBase) {
-  m_step = kStepDecoder;
-  if (StopRequested()) return;
-  std::string error;
-  const std::vector<std::string> args = {"-i", Narrow(workBase + u".evrc"), "-o",
-                                         Narrow(workBase + u".pcm"), "-d"};
-  if (!m_decoderLaunch.Start(Narrow(m_decoderPath), args, WorkFolder(), &error)) {
-    NoteFailure("cannot start the decoder: " + error);
-  } else {
-    const ChildExit exit = m_decoderLaunch.Wait(m_workerThread.StopToken());
-    if (exit.kind == ChildExit::Kind::kStopped) return;
-    const std::string failure = DescribeExit("decoder", exit);
-    if (!failure.empty()) NoteFailure(failure);
+void CWavrelDlg::ReleaseOutcomes(bool all) {
+  // Called with m_outcomeMutex held. The observer and the end report get the
+  // files in the order of the list: a file that finished before an earlier
+  // one waits for it (all: the run ended, the rest go as they are).
+  while (!m_pendingOutcomes.empty() && (all || m_pendingOutcomes.begin()->first == m_nextOutcome)) {
+    const FileOutcome outcome = m_pendingOutcomes.begin()->second;
+    m_pendingOutcomes.erase(m_pendingOutcomes.begin());
+    m_nextOutcome = outcome.index + 1;
+    m_runOutcomes.push_back(outcome);
+    if (m_observer != nullptr) m_observer->OnFileFinished(outcome);
   }
-  if (StopRequested()) return;
-
-  const std::u16string pcmPath = workBase + u".pcm";
-  unsigned long long pcmBytes = 0;
-  if (FileSize(Narrow(pcmPath), &pcmBytes) && pcmBytes == 0) {
-    // Nothing decoded (a recording cut inside its header): no WAV.
-    NoteFailure("no speech frames in the recording");
-    m_lastWavResult = WavWriteResult::kNoPcm;
-    m_step = kStepCleanUp;
-    DeleteIntermediates(workBase);
-    return;
-  }
-  const std::u16string wavPath = UniqueWavPath(OutputFolderText(), m_currentStem);
-  m_currentWavPath = wavPath;
-  WritePcmAsWav(pcmPath, wavPath);
-  // A copy cut short by a stop leaves step 3, so that the handler deletes the
-  // partial WAV file.
-  if (m_lastWavResult == WavWriteResult::kStopped) return;
-  m_step = kStepCleanUp;
-  DeleteIntermediates(workBase);
 }
 
-void CWavrelDlg::WritePcmAsWav(const std::u16string& pcmPath, const std::u16string& wavPath) {
-  m_step = kStepWav;
-  // The WAV takes the recording's modification time.
-  FileStamp recording;
-  const bool stamped = StampOf(Narrow(m_currentFile), true, &recording);
-  const WavWriteResult result =
-      m_wavWriter.Write(Narrow(pcmPath), Narrow(wavPath), m_sampleRateSetting,
-                        m_workerThread.StopToken(), stamped ? &recording : nullptr);
-  m_lastWavResult = result;
-  switch (result) {
-    case WavWriteResult::kWritten: {
-      m_wavPathsWritten.insert(Narrow(wavPath));
-      ++m_wavsWritten;
-      // The frames the WAV holds: the converter's count takes a QCP pad byte
-      // for a frame of its own, the decoder makes 160 samples per real one.
-      std::error_code ec;
-      const std::uintmax_t pcmBytes = std::filesystem::file_size(Narrow(pcmPath), ec);
-      if (!ec) {
-        m_currentTotalFrames = static_cast<std::int32_t>(
-            std::min<std::uintmax_t>(pcmBytes / (evrc::kSamplesPerFrame * 2), INT32_MAX));
-      }
-      break;
+ConversionOutcome CWavrelDlg::WorkFolderFailure(const ConversionJob& job) const {
+  ConversionOutcome outcome;
+  outcome.reason = m_workError;
+  outcome.cutShort = FileConversion::IsCutShort(job.recording);
+  return outcome;
+}
+
+void CWavrelDlg::FileFinished(const ConversionJob& job, const ConversionOutcome& result,
+                              std::size_t index, std::size_t count, double seconds) {
+  if (result.wavResult == WavWriteResult::kCannotCreate) {
+    // One box per run: later failures are listed in the end report.
+    bool show = false;
+    {
+      std::lock_guard lock(m_outcomeMutex);
+      show = !m_failureBoxShown;
+      m_failureBoxShown = true;
     }
-    case WavWriteResult::kCopyFailed:
-      NoteFailure(DescribeWavWriteResult(result));
-      break;
-    case WavWriteResult::kCannotCreate:
-      NoteFailure(DescribeWavWriteResult(result));
-      // One box per run: later failures are listed in the end report.
-      if (!m_failureBoxShown) {
-        m_failureBoxShown = true;
-        ShowRunBox(m_textNoOpenFile + wavPath);
-      }
-      break;
-    case WavWriteResult::kNoPcm:
-    case WavWriteResult::kPcmTooLong:
-      NoteFailure(DescribeWavWriteResult(result));
-      break;
-    case WavWriteResult::kStopped:
-      break;
+    if (show) ShowRunBox(m_textNoOpenFile + Wide(job.wavPath));
   }
+  FileOutcome outcome;
+  outcome.path = job.recording;
+  outcome.index = index;
+  outcome.count = count;
+  outcome.wavPath = result.wavPath;
+  outcome.cutShort = result.cutShort;
+  outcome.success = result.status == ConversionOutcome::Status::kOk;
+  outcome.reason = result.reason;
+  outcome.totalFrames = result.totalFrames;
+  outcome.lostFrames = result.lostFrames;
+  outcome.seconds = seconds;
+  if (!result.wavPath.empty()) ++m_wavsWritten;
+  std::lock_guard box(m_runBoxMutex);
+  std::lock_guard lock(m_outcomeMutex);
+  m_pendingOutcomes.emplace(index, outcome);
+  ReleaseOutcomes(false);
 }
 
-void CWavrelDlg::DeleteIntermediates(const std::u16string& workBase) {
-  if (workBase.empty()) return;
-  const std::string base = Narrow(workBase);
-  const std::size_t slash = base.rfind('/');
-  const std::string lossStat =
-      (slash == std::string::npos ? std::string() : base.substr(0, slash + 1)) + "loss_stat.txt";
-  const std::string evrc = base + ".evrc";
-  const std::string pcm = base + ".pcm";
-  switch (m_step.load()) {
-    case kStepConverter:
-      RemoveFile(evrc);
-      RemoveFile(lossStat);
-      break;
-    case kStepDecoder:
-    case kStepCleanUp:
-      RemoveFile(evrc);
-      RemoveFile(pcm);
-      RemoveFile(lossStat);
-      break;
-    case kStepWav:
-      RemoveFile(evrc);
-      RemoveFile(pcm);
-      // The unfinished WAV is a temporary file of the writer's: it goes; a
-      // WAV under the final name is never deleted here.
-      m_wavWriter.CloseFiles();
-      RemoveFile(lossStat);
-      break;
-    default:
-      break;
+bool CWavrelDlg::ConvertSequentially(const std::vector<ConversionJob>& jobs, std::size_t* done,
+                                     std::size_t* failed) {
+  const std::size_t count = jobs.size();
+  std::size_t next = 0;
+  for (std::size_t index = 0; index < count; ++index) {
+    if (StopRequested()) return false;
+    const ConversionJob& job = jobs[index];
+    StartNextFile(jobs, &next);
+    const auto started = std::chrono::steady_clock::now();
+    ConversionOutcome outcome;
+    if (job.workFolder.empty()) {
+      outcome = WorkFolderFailure(job);
+    } else {
+      outcome = m_conversion.Run(job, m_workerThread.StopToken());
+      // Cut short by a stop: the handlers clean up after this file.
+      if (outcome.status == ConversionOutcome::Status::kStopped) return false;
+    }
+    ++*done;
+    if (outcome.status != ConversionOutcome::Status::kOk) ++*failed;
+    FileFinished(job, outcome, index, count, SecondsSince(started));
   }
+  return true;
+}
+
+bool CWavrelDlg::ConvertInParallel(const std::vector<ConversionJob>& jobs, std::size_t* done,
+                                   std::size_t* failed) {
+  const std::size_t count = jobs.size();
+  std::size_t next = 0;  // guarded by m_outcomeMutex
+  std::atomic<std::size_t> doneCount{0};
+  std::atomic<std::size_t> failedCount{0};
+  // A stop of the worker stops every job at once.
+  std::stop_source stop;
+  const std::stop_callback relay(m_workerThread.StopToken(), [&stop] { stop.request_stop(); });
+  const std::size_t slots = std::min<std::size_t>(m_options.jobs, count);
+  {
+    std::vector<std::jthread> threads;
+    for (std::size_t slot = 0; slot < slots; ++slot) {
+      threads.emplace_back([&, slot] {
+        // Each job has a folder of its own: the converter writes its loss
+        // record into the folder it runs in.
+        const std::string runFolder = WorkFolder();
+        const std::string folder = runFolder + "/j" + std::to_string(slot + 1);
+        std::string error;
+        const bool haveFolder = !runFolder.empty() && m_env.MakeFolder(folder, &error);
+        FileConversion conversion(m_env);
+        while (!stop.stop_requested() && !m_stopPending.load()) {
+          const std::size_t index = StartNextFile(jobs, &next);
+          if (index == kNoFile) break;
+          ConversionJob job = jobs[index];
+          job.workFolder = folder;
+          job.workBase = folder + "/" + std::to_string(index + 1);
+          const auto started = std::chrono::steady_clock::now();
+          ConversionOutcome outcome;
+          if (!haveFolder) {
+            outcome = WorkFolderFailure(job);
+            if (!runFolder.empty()) outcome.reason = "cannot create a work folder: " + error;
+          } else {
+            outcome = conversion.Run(job, stop.get_token());
+            if (outcome.status == ConversionOutcome::Status::kStopped) {
+              conversion.CleanUpAfterStop();
+              break;
+            }
+          }
+          ++doneCount;
+          if (outcome.status != ConversionOutcome::Status::kOk) ++failedCount;
+          FileFinished(job, outcome, index, count, SecondsSince(started));
+        }
+      });
+    }
+  }
+  *done = doneCount;
+  *failed = failedCount;
+  return *done == count;
 }
 
 }  // namespace wavrel

@@ -1,0 +1,206 @@
+// FileConversion: the converter, the decoder, the WAV and the clean-up of one
+// recording. The intermediates (the EVRC file, the PCM file and the
+// converter's loss_stat.txt) live in the job's work folder, never beside the
+// user's recordings.
+#include "plugin/engine/file_conversion.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+#include "converter/qcp_chunks.h"
+#include "converter/qcp_format.h"
+#include "plugin/platform/file_system.h"
+
+namespace wavrel {
+namespace {
+
+/// The totals of the last record of a loss_stat.txt, when there is one.
+bool ReadLossTotals(const std::string& path, std::int32_t* total, std::int32_t* lost) {
+  std::FILE* file = OpenRegularFileForReading(path, nullptr);
+  if (file == nullptr) return false;
+  std::string text;
+  char buffer[4096];
+  // The record of one run is short; a file that grew large is read to its
+  // last 1 MiB only.
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    text.append(buffer, got);
+    if (text.size() > (1u << 20)) text.erase(0, text.size() - (1u << 19));
+  }
+  std::fclose(file);
+  const std::size_t at = text.rfind("TOTAL FRAMES = ");
+  if (at == std::string::npos) return false;
+  int t = 0;
+  int l = 0;
+  if (std::sscanf(text.c_str() + at, "TOTAL FRAMES = %d, TOTAL LOSS PACKAGE = %d", &t, &l) != 2) {
+    return false;
+  }
+  *total = t;
+  *lost = l;
+  return true;
+}
+
+}  // namespace
+
+std::string DescribeExit(const char* what, const ChildExit& exit) {
+  if (exit.kind == ChildExit::Kind::kExited && exit.code == 0) return {};
+  if (exit.kind == ChildExit::Kind::kExited) {
+    return std::string(what) + " exited with status " + std::to_string(exit.code);
+  }
+  if (exit.kind == ChildExit::Kind::kSignalled && exit.code != 0) {
+    return std::string(what) + " killed by signal " + std::to_string(exit.code);
+  }
+  return std::string(what) + " ended with an unknown status";
+}
+
+FileConversion::FileConversion(IEngineEnvironment& environment)
+    : m_environment(environment),
+      m_converter(environment.NewProgramRun()),
+      m_decoder(environment.NewProgramRun()) {}
+
+FileConversion::~FileConversion() {
+  m_converter->Terminate();
+  m_decoder->Terminate();
+  m_wavWriter.CloseFiles();
+}
+
+bool FileConversion::TerminateConverter() { return m_converter->Terminate(); }
+
+bool FileConversion::TerminateDecoder() { return m_decoder->Terminate(); }
+
+bool FileConversion::IsCutShort(const std::string& qcpPath) {
+  std::vector<unsigned char> head;
+  unsigned long long size = 0;
+  if (!ReadFileStart(qcpPath, qcp::kChunkListBytes, &head) || !FileSize(qcpPath, &size)) {
+    return false;
+  }
+  return qcp::LocateData(head.data(), head.size(), size).cutShort;
+}
+
+ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token token) {
+  ConversionOutcome outcome;
+  const auto note = [&outcome](const std::string& reason) {
+    if (outcome.reason.empty()) outcome.reason = reason;
+  };
+  const auto stopped = [&outcome, &token] {
+    if (!token.stop_requested()) return false;
+    outcome.status = ConversionOutcome::Status::kStopped;
+    outcome.reason.clear();
+    return true;
+  };
+  m_workBase = job.workBase;
+  const std::string evrc = job.workBase + ".evrc";
+  const std::string pcm = job.workBase + ".pcm";
+
+  // 1. The converter.
+  m_step = kStepConverter;
+  if (stopped()) return outcome;
+  std::string error;
+  if (!m_converter->Start(job.converterPath, {job.recording, evrc, "1"}, job.workFolder, &error)) {
+    note("cannot start the converter: " + error);
+  } else {
+    const ChildExit exit = m_converter->Wait(token);
+    if (exit.kind == ChildExit::Kind::kStopped) return stopped(), outcome;
+    note(DescribeExit("converter", exit));
+  }
+  std::int32_t total = 0;
+  std::int32_t lost = 0;
+  if (ReadLossTotals(job.workFolder + "/loss_stat.txt", &total, &lost)) {
+    outcome.totalFrames = total;
+    outcome.lostFrames = lost;
+  }
+
+  // 2. The decoder.
+  m_step = kStepDecoder;
+  if (stopped()) return outcome;
+  if (!m_decoder->Start(job.decoderPath, {"-i", evrc, "-o", pcm, "-d"}, job.workFolder, &error)) {
+    note("cannot start the decoder: " + error);
+  } else {
+    const ChildExit exit = m_decoder->Wait(token);
+    if (exit.kind == ChildExit::Kind::kStopped) return stopped(), outcome;
+    note(DescribeExit("decoder", exit));
+  }
+  if (stopped()) return outcome;
+
+  // 3. The WAV.
+  unsigned long long pcmBytes = 0;
+  if (FileSize(pcm, &pcmBytes) && pcmBytes == 0) {
+    // Nothing decoded (a recording cut inside its header): no WAV.
+    note("no speech frames in the recording");
+    outcome.wavResult = WavWriteResult::kNoPcm;
+  } else {
+    m_step = kStepWav;
+    // The WAV takes the recording's modification time.
+    FileStamp recording;
+    const bool stamped = StampOf(job.recording, true, &recording);
+    outcome.wavResult = m_wavWriter.Write(pcm, job.wavPath, job.sampleRateSetting, token,
+                                          stamped ? &recording : nullptr);
+    // A copy cut short by a stop stays at this step, so that the clean-up
+    // deletes the partial WAV file.
+    if (outcome.wavResult == WavWriteResult::kStopped) return stopped(), outcome;
+    if (outcome.wavResult == WavWriteResult::kWritten) {
+      outcome.wavPath = job.wavPath;
+      // The frames the WAV holds: the converter's count takes a QCP pad
+      // byte for a frame of its own, the decoder makes 160 samples per real one.
+      if (FileSize(pcm, &pcmBytes)) {
+        outcome.totalFrames = static_cast<std::int32_t>(
+            std::min<unsigned long long>(pcmBytes / (evrc::kSamplesPerFrame * 2), INT32_MAX));
+      }
+    } else {
+      note(DescribeWavWriteResult(outcome.wavResult));
+    }
+  }
+
+  // 4. The clean-up.
+  m_step = kStepCleanUp;
+  DeleteIntermediates();
+  outcome.cutShort = IsCutShort(job.recording);
+  outcome.status = outcome.reason.empty() && outcome.wavResult == WavWriteResult::kWritten
+                       ? ConversionOutcome::Status::kOk
+                       : ConversionOutcome::Status::kFailed;
+  if (outcome.status == ConversionOutcome::Status::kFailed && outcome.reason.empty()) {
+    outcome.reason = DescribeWavWriteResult(outcome.wavResult);
+  }
+  return outcome;
+}
+
+void FileConversion::CleanUpAfterStop() {
+  m_converter->Terminate();
+  m_decoder->Terminate();
+  DeleteIntermediates();
+}
+
+void FileConversion::DeleteIntermediates() {
+  if (m_workBase.empty()) return;
+  const std::size_t slash = m_workBase.rfind('/');
+  const std::string lossStat =
+      (slash == std::string::npos ? std::string() : m_workBase.substr(0, slash + 1)) +
+      "loss_stat.txt";
+  const std::string evrc = m_workBase + ".evrc";
+  const std::string pcm = m_workBase + ".pcm";
+  switch (m_step.load()) {
+    case kStepConverter:
+      m_environment.RemoveFile(evrc);
+      m_environment.RemoveFile(lossStat);
+      break;
+    case kStepDecoder:
+    case kStepCleanUp:
+      m_environment.RemoveFile(evrc);
+      m_environment.RemoveFile(pcm);
+      m_environment.RemoveFile(lossStat);
+      break;
+    case kStepWav:
+      m_environment.RemoveFile(evrc);
+      m_environment.RemoveFile(pcm);
+      // The unfinished WAV is a temporary file of the writer's: it goes; a
+      // WAV under the final name is never deleted here.
+      m_wavWriter.CloseFiles();
+      m_environment.RemoveFile(lossStat);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace wavrel

@@ -1,0 +1,56 @@
+// ProductionEnvironment: the engine's environment over plugin/platform and
+// the host services.
+#include <filesystem>
+#include <system_error>
+
+#include "plugin/engine/engine_environment.h"
+#include "plugin/engine/host_access.h"
+#include "plugin/platform/file_system.h"
+
+namespace wavrel {
+namespace {
+
+class ChildProgramRun final : public IProgramRun {
+ public:
+  bool Start(const std::string& program, const std::vector<std::string>& args,
+             const std::string& workDir, std::string* error) override {
+    return m_child.Start(program, args, workDir, error);
+  }
+  ChildExit Wait(std::stop_token token) override { return m_child.Wait(token); }
+  bool Terminate() override { return m_child.Terminate(); }
+
+ private:
+  ChildProcess m_child;
+};
+
+class PlatformEnvironment final : public IEngineEnvironment {
+ public:
+  std::unique_ptr<IProgramRun> NewProgramRun() override {
+    return std::make_unique<ChildProgramRun>();
+  }
+  std::string MakeWorkFolder(std::string* error) override { return MakePrivateWorkFolder(error); }
+  bool MakeFolder(const std::string& folder, std::string* error) override {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec && error != nullptr) *error = ec.message();
+    return !ec;
+  }
+  void RemoveFolderTree(const std::string& folder) override { wavrel::RemoveFolderTree(folder); }
+  void RemoveFile(const std::string& path) override { wavrel::RemoveFile(path); }
+  std::u16string Text(const char16_t* key) override { return host::PluginText(key); }
+  bool MessageBox(const std::u16string& text, const std::u16string& caption,
+                  std::uint32_t style) override {
+    return host::MessageBoxOk(text, caption, style);
+  }
+  std::u16string PluginFolder() override { return host::PluginDirectory(); }
+  std::u16string HostFolder() override { return host::HostDirectory(); }
+};
+
+}  // namespace
+
+IEngineEnvironment& ProductionEnvironment() {
+  static PlatformEnvironment environment;
+  return environment;
+}
+
+}  // namespace wavrel

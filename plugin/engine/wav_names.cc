@@ -1,0 +1,65 @@
+#include "plugin/engine/wav_names.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <set>
+
+#include "plugin/engine/wav_writer.h"
+
+namespace wavrel {
+namespace {
+
+std::string StemOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+bool IsInput(const std::string& path, const std::vector<FileStamp>& inputStamps) {
+  FileStamp stamp;
+  if (!StampOf(path, false, &stamp)) return false;
+  return std::any_of(inputStamps.begin(), inputStamps.end(),
+                     [&](const FileStamp& input) { return input.SameFile(stamp); });
+}
+
+std::uint32_t Le32(const std::vector<unsigned char>& b, std::size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
+}  // namespace
+
+std::vector<std::string> PlanWavPaths(const std::vector<std::string>& recordings,
+                                      const std::vector<std::string>& outputFolders,
+                                      const std::vector<FileStamp>& inputStamps) {
+  std::vector<std::string> paths;
+  std::set<std::string> taken;
+  paths.reserve(recordings.size());
+  for (std::size_t i = 0; i < recordings.size(); ++i) {
+    const std::string stem = outputFolders[i] + StemOf(recordings[i]);
+    std::string path = stem + ".wav";
+    for (int n = 2; taken.count(path) != 0 || IsInput(path, inputStamps); ++n) {
+      path = stem + " (" + std::to_string(n) + ").wav";
+    }
+    taken.insert(path);
+    paths.push_back(path);
+  }
+  return paths;
+}
+
+bool IsCompleteWav(const std::string& path) {
+  std::vector<unsigned char> head;
+  unsigned long long size = 0;
+  if (!ReadFileStart(path, kWavHeaderSize, &head) || head.size() != kWavHeaderSize ||
+      !FileSize(path, &size) || size < kWavHeaderSize) {
+    return false;
+  }
+  const std::uint32_t dataBytes = Le32(head, 40);
+  if (Le32(head, 4) != size - 8 || dataBytes != size - kWavHeaderSize) return false;
+  // The header is the one the writer makes for that many bytes, sample rate aside.
+  const std::uint32_t rate = Le32(head, 24);
+  const auto expected = BuildWavHeader(dataBytes, static_cast<std::int32_t>(rate));
+  return std::equal(expected.begin(), expected.end(), head.begin());
+}
+
+}  // namespace wavrel
