@@ -33,6 +33,36 @@ TEST(ConsoleArgsTest, ParsesCommandOptionsAndRefusesBadUsage) {
   }
 }
 
+TEST(ConsoleArgsTest, ParsesTheArchiveOptions) {
+  ConsoleArgs args;
+  std::string err;
+  ASSERT_TRUE(ParseConsoleArgs(
+      {"convert", "-j", "3", "--shard", "2/5", "-r", "--skip-existing", "--json", "in"}, &args,
+      &err));
+  EXPECT_EQ(args.jobs, 3u);
+  EXPECT_TRUE(args.sharded);
+  EXPECT_EQ(args.shardIndex, 2u);
+  EXPECT_EQ(args.shardCount, 5u);
+  EXPECT_TRUE(args.recursive && args.skipExisting && args.json);
+  ASSERT_TRUE(ParseConsoleArgs({"convert", "--jobs=1", "--shard=0/1", "in"}, &args, &err));
+  EXPECT_EQ(args.jobs, 1u);
+  ASSERT_TRUE(ParseConsoleArgs({"convert", "in"}, &args, &err));
+  EXPECT_EQ(args.jobs, 0u);  // the CPUs the process may use
+  EXPECT_FALSE(args.sharded);
+
+  const std::vector<std::vector<std::string>> bad = {
+      {"convert", "-j", "0", "in"},         {"convert", "--jobs", "x", "in"},
+      {"convert", "--jobs", "-2", "in"},    {"convert", "in", "--jobs"},
+      {"convert", "--shard", "4/4", "in"},  {"convert", "--shard", "1/0", "in"},
+      {"convert", "--shard", "1", "in"},    {"convert", "--shard", "-1/4", "in"},
+      {"convert", "--shard", "1/4x", "in"}, {"convert", "--shard=/4", "in"}};
+  for (const auto& argv : bad) {
+    err.clear();
+    EXPECT_FALSE(ParseConsoleArgs(argv, &args, &err)) << ::testing::PrintToString(argv);
+    EXPECT_FALSE(err.empty());
+  }
+}
+
 TEST(ConsoleArgsTest, FoldersBecomeAbsoluteAndNamesStayOnTheirLine) {
   EXPECT_EQ(AbsoluteFolder("in", "/home/u"), "/home/u/in");
   EXPECT_EQ(AbsoluteFolder("./a/../b/", "/home/u"), "/home/u/b");

@@ -407,5 +407,91 @@ TEST_F(WavrelProcessTest, InterruptCancelsAndLeavesNothingBehind) {
   }
 }
 
+// The bytes of every file of folder (recursively), by relative path.
+std::map<std::string, std::string> Contents(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    files[fs::relative(entry.path(), folder).string()] =
+        std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  return files;
+}
+
+TEST_F(WavrelProcessTest, JobsAndShardsMakeTheWavsOfOneRun) {
+  // Two recordings share a stem: the name rule must not depend on which
+  // finishes first or on which shard converts it.
+  const fs::path in = SampleFolder("in", {{"greeting.qcp", "a.qcp"},
+                                          {"voicemail.dat", "a.dat"},
+                                          {"meeting_notes.qcp", "b.qcp"},
+                                          {"zh_call.qcp", "c.qcp"},
+                                          {"lossy_call.qcp", "d.qcp"}});
+  const RunResult one =
+      RunWavrel({"convert", "--jobs", "1", in.string(), (m_root / "one").string()});
+  ASSERT_EQ(one.status, 0) << one.out << one.err;
+  const auto reference = Contents(m_root / "one");
+  ASSERT_EQ(reference.size(), 5u);
+  EXPECT_EQ(reference.count("a (2).wav"), 1u);
+
+  const RunResult many = RunWavrel({"convert", "-j", "4", in.string(), (m_root / "many").string()});
+  ASSERT_EQ(many.status, 0) << many.err;
+  EXPECT_EQ(Contents(m_root / "many"), reference);
+  // Lines in list order, the same summary.
+  EXPECT_EQ(many.outLines, [&] {
+    std::vector<std::string> lines;
+    for (std::string line : one.outLines) {
+      const std::size_t at = line.find(" -> ");
+      if (at != std::string::npos) line.replace(line.find("/one/", at), 5, "/many/");
+      lines.push_back(line);
+    }
+    return lines;
+  }());
+
+  // Three shards (and a fourth, empty one of seven) together give the same WAVs.
+  for (const char* shard : {"0/3", "1/3", "2/3", "6/7"}) {
+    const RunResult part =
+        RunWavrel({"convert", "--shard", shard, in.string(), (m_root / "shards").string()});
+    EXPECT_EQ(part.status, 0) << shard << part.out << part.err;
+  }
+  EXPECT_EQ(Contents(m_root / "shards"), reference);
+  EXPECT_TRUE(TmpLeftovers().empty());
+  EXPECT_EQ(RunWavrel({"convert", "--shard", "3/3", in.string()}).status, 2);
+}
+
+TEST_F(WavrelProcessTest, JsonReportRecursiveAndSkipExisting) {
+  const fs::path in = SampleFolder("in", {{"greeting.qcp", "top.qcp"}});
+  fs::create_directories(in / "sub" / "deep");
+  CopySample("voicemail.dat", in / "sub" / "deep" / "v.dat");
+  fs::create_directory_symlink(in, in / "sub" / "loop");  // never followed
+  const std::string odd = std::string("n\xff") + "\"q.qcp";
+  CopySample("zh_call.qcp", in / "sub" / odd);
+  std::ofstream(in / "notes.txt") << "not a recording";
+  const fs::path out = m_root / "out";
+
+  RunResult run = RunWavrel({"convert", "--yes", "--json", "-r", in.string(), out.string()});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  ASSERT_EQ(run.outLines.size(), 5u) << run.out;
+  EXPECT_NE(run.outLines[0].find("\"status\":\"skipped\""), std::string::npos) << run.out;
+  EXPECT_NE(run.outLines[0].find("notes.txt"), std::string::npos);
+  // A byte that is not UTF-8 as \udcXX; quotes escaped by the JSON writer.
+  EXPECT_NE(run.out.find("n\\udcff\\\"q.qcp"), std::string::npos) << run.out;
+  EXPECT_NE(run.outLines[1].find("\"frames\":271"), std::string::npos) << run.out;
+  EXPECT_EQ(
+      run.outLines.back(),
+      "{\"summary\":true,\"files\":4,\"ok\":3,\"failed\":0,\"skipped\":1,\"cancelled\":false}");
+  EXPECT_EQ(fs::file_size(out / "sub" / "deep" / "v.wav"), WavSize(271));
+  EXPECT_TRUE(fs::exists(out / "top.wav"));
+  EXPECT_FALSE(fs::exists(out / "sub" / "loop"));
+
+  // A rerun skips the complete WAVs and converts an incomplete one again.
+  fs::resize_file(out / "top.wav", 100);
+  run = RunWavrel({"convert", "--yes", "--skip-existing", "-r", in.string(), out.string()});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(CountPrefixed(run.outLines, "ok  top.qcp"), 1u) << run.out;
+  EXPECT_EQ(CountPrefixed(run.outLines, "skipped v.dat: WAV already complete"), 1u) << run.out;
+  EXPECT_EQ(fs::file_size(out / "top.wav"), WavSize(531));
+}
+
 }  // namespace
 }  // namespace wavrel::host

@@ -16,7 +16,7 @@ namespace {
 /// the code point U+DC00 + byte (written \udcXX), as Python's
 /// "surrogateescape" reads it back.
 std::string JsonName(const std::string& bytes) {
-  // nlohmann::json takes only valid UTF-8: an invalid byte b is carried as
+  // nlohmann::ordered_json takes only valid UTF-8: an invalid byte b is carried as
   // U+10FF00 + b (a private-use code point, escaped as the pair
   // \udbff\udfXX) and its escape rewritten to \udcXX after the dump.
   std::string text;
@@ -41,7 +41,7 @@ std::string JsonName(const std::string& bytes) {
   return text;
 }
 
-std::string JsonLine(const nlohmann::json& object) {
+std::string JsonLine(const nlohmann::ordered_json& object) {
   std::string line = object.dump(-1, ' ', true);
   for (std::size_t at = line.find("\\udbff\\udf"); at != std::string::npos;
        at = line.find("\\udbff\\udf", at)) {
@@ -50,8 +50,8 @@ std::string JsonLine(const nlohmann::json& object) {
   return line + "\n";
 }
 
-nlohmann::json RecordingObject(const std::string& input, const std::string& wav, const char* status,
-                               const std::string& reason) {
+nlohmann::ordered_json RecordingObject(const std::string& input, const std::string& wav,
+                                       const char* status, const std::string& reason) {
   return {{"input", JsonName(input)}, {"wav", JsonName(wav)}, {"status", status},
           {"reason", reason},         {"frames", 0},          {"lost", 0},
           {"seconds", 0.0},           {"cut_short", false}};
@@ -168,7 +168,7 @@ void ConsoleWindow::OnFileFinished(const FileOutcome& outcome) {
   if (m_progress) m_progress->FileFinished();
   if (m_json) {
     (outcome.success ? m_tally.filesOk : m_tally.filesFailed) += 1;
-    nlohmann::json object =
+    nlohmann::ordered_json object =
         RecordingObject(outcome.path, outcome.wavPath, outcome.success ? "ok" : "failed",
                         outcome.success ? std::string() : outcome.reason);
     object["frames"] = outcome.totalFrames.value_or(0);
@@ -208,7 +208,7 @@ std::string ConsoleWindow::SummaryLine() const {
   const RunTally tally = Tally();
   if (m_json) {
     const std::size_t converted = std::max(tally.listed, tally.filesOk + tally.filesFailed);
-    nlohmann::json summary = {
+    nlohmann::ordered_json summary = {
         {"summary", true},
         {"files", converted + tally.filesUpToDate + tally.filesNotQcp},
         {"ok", tally.filesOk},

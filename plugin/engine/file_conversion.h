@@ -33,10 +33,10 @@ enum PipelineStep : std::int32_t {
 
 /// One recording to convert (paths are UTF-8 bytes).
 struct ConversionJob {
-  std::string recording;      ///< the QCP file
-  std::string wavPath;        ///< the WAV to write (its name fixed beforehand)
-  std::string workFolder;     ///< private folder for the intermediates
-  std::string workBase;       ///< workFolder + "/" + a short name of the file's own
+  std::string recording;   ///< the QCP file
+  std::string wavPath;     ///< the WAV to write (its name fixed beforehand)
+  std::string workFolder;  ///< private folder for the intermediates
+  std::string workBase;    ///< workFolder + "/" + a short name of the file's own
   std::int32_t sampleRateSetting = -1;
   std::string converterPath;  ///< vocrate
   std::string decoderPath;    ///< evrc_2004
@@ -50,7 +50,7 @@ struct ConversionOutcome {
   WavWriteResult wavResult = WavWriteResult::kNoPcm;
   std::optional<std::int32_t> totalFrames;  ///< frames in the WAV; else the converter's count
   std::optional<std::int32_t> lostFrames;   ///< from the converter's loss record
-  bool cutShort = false;  ///< the data chunk claims more than the file holds
+  bool cutShort = false;                    ///< the data chunk claims more than the file holds
 };
 
 class FileConversion {
