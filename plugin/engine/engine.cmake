@@ -67,3 +67,8 @@ if(TARGET vocrate AND TARGET evrc_2004 AND EXISTS ${CMAKE_CURRENT_LIST_DIR}/engi
   add_custom_target(engine_e2e_programs DEPENDS ${_e2e_programs})
   add_dependencies(engine_e2e_test engine_e2e_programs)
 endif()
+
+# The per-file unit over a recording fake environment: no folder tree, no lock.
+wavrel_add_test(file_conversion_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/file_conversion_test.cc
+  LIBS wavrel_core)
