@@ -3,12 +3,11 @@
 #include <langinfo.h>
 #include <sys/stat.h>
 
-#include <cctype>
-#include <climits>
 #include <clocale>
 #include <cstring>
 #include <string>
 
+#include "base/decimal.h"
 #include "converter/evrc_to_qcp.h"
 #include "converter/loss_stat.h"
 #include "converter/qcp_to_evrc.h"
@@ -69,20 +68,7 @@ bool IsSameFile(const char* path, const struct stat& other) {
 
 }  // namespace
 
-int ParseOption(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  long long value = 0;  // magnitude, saturated just past the int range
-  constexpr long long kLimit = static_cast<long long>(INT_MAX) + 1;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > kLimit) value = kLimit;
-  }
-  if (negative) return value >= kLimit ? INT_MIN : static_cast<int>(-value);
-  return value > INT_MAX ? INT_MAX : static_cast<int>(value);
-}
+int ParseOption(std::string_view text) { return wavrel::base::ParseAtoi(text); }
 
 ConsoleTexts ConsoleTextsFor(std::string_view codeset) {
   if (IsUtf8(codeset)) return {kPressAnyKeyUtf8, kSuccessUtf8};

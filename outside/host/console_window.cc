@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "base/unicode.h"
 #include "outside/host/console_args.h"
 #include "outside/host/utf.h"
 
@@ -16,7 +17,7 @@ namespace {
 /// the code point U+DC00 + byte (written \udcXX), as Python's
 /// "surrogateescape" reads it back.
 std::string JsonName(const std::string& bytes) {
-  // nlohmann::ordered_json takes only valid UTF-8: an invalid byte b is carried as
+  // The JSON writer takes only valid UTF-8: an invalid byte b is carried as
   // U+10FF00 + b (a private-use code point, escaped as the pair
   // \udbff\udfXX) and its escape rewritten to \udcXX after the dump.
   std::string text;
@@ -26,12 +27,10 @@ std::string JsonName(const std::string& bytes) {
       text.push_back(bytes[i]);
       continue;
     }
-    const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-    bool valid = length > 1 && i + length <= bytes.size();
-    if (valid) Utf8ToUtf16(std::string_view(bytes).substr(i, length), &valid);
-    if (valid) {
-      text.append(bytes, i, length);
-      i += length - 1;
+    const base::Utf8Sequence sequence = base::DecodeUtf8At(bytes, i);
+    if (sequence.valid) {
+      text.append(bytes, i, sequence.length);
+      i += sequence.length - 1;
     } else {
       text += "\xF4\x8F";
       text.push_back(static_cast<char>(byte < 0xC0 ? 0xBE : 0xBF));

@@ -44,8 +44,7 @@ class FileConversionTest : public ::testing::Test {
     // three frames of PCM.
     m_env.programs["vocrate"] = [this](const std::vector<std::string>& args) {
       WriteFile(args[1], "evrc");
-      WriteFile(m_job.workFolder + "/loss_stat.txt",
-                "TOTAL FRAMES = 4, TOTAL LOSS PACKAGE = 1\n");
+      WriteFile(m_job.workFolder + "/loss_stat.txt", "TOTAL FRAMES = 4, TOTAL LOSS PACKAGE = 1\n");
       return m_converterStatus;
     };
     m_env.programs["evrc_2004"] = [this](const std::vector<std::string>& args) {
@@ -74,8 +73,8 @@ TEST_F(FileConversionTest, RunsTheFourStepsAndLeavesOnlyTheWav) {
   EXPECT_EQ(fs::file_size(m_job.wavPath), 44u + 3 * 320);
   const auto log = m_env.Log();
   EXPECT_TRUE(Logged(log, "start vocrate " + m_job.recording + " " + m_job.workBase + ".evrc 1"));
-  EXPECT_TRUE(Logged(log, "start evrc_2004 -i " + m_job.workBase + ".evrc -o " + m_job.workBase +
-                              ".pcm -d"));
+  EXPECT_TRUE(Logged(
+      log, "start evrc_2004 -i " + m_job.workBase + ".evrc -o " + m_job.workBase + ".pcm -d"));
   EXPECT_TRUE(fs::is_empty(m_root / "work"));
 }
 
@@ -137,8 +136,7 @@ TEST_F(FileConversionTest, StopsAtTheStepReachedAndCleansUpAfter) {
   stopped.request_stop();
   FileConversion conversion(m_env);
   const std::size_t logged = m_env.Log().size();
-  EXPECT_EQ(conversion.Run(m_job, stopped.get_token()).status,
-            ConversionOutcome::Status::kStopped);
+  EXPECT_EQ(conversion.Run(m_job, stopped.get_token()).status, ConversionOutcome::Status::kStopped);
   EXPECT_EQ(m_env.Log().size(), logged);
 }
 
@@ -149,11 +147,12 @@ TEST_F(FileConversionTest, WavNamesAreFixedFromTheWholeList) {
   WriteFile(out + "c.wav", "input");
   FileStamp stamp;
   ASSERT_TRUE(StampOf(out + "c.wav", true, &stamp));
-  const std::vector<std::string> inputs = {"/in/a.dat", "/in/a.qcp", "/in/a (2).qcp",
-                                           "/in/c.qcp", "/in/sub/a.qcp"};
+  const std::vector<std::string> inputs = {"/in/a.dat", "/in/a.qcp", "/in/a (2).qcp", "/in/c.qcp",
+                                           "/in/sub/a.qcp"};
   const auto paths = PlanWavPaths(inputs, {out, out, out, out, out + "sub/"}, {stamp});
-  EXPECT_EQ(paths, (std::vector<std::string>{out + "a.wav", out + "a (2).wav", out + "a (2) (2).wav",
-                                             out + "c (2).wav", out + "sub/a.wav"}));
+  EXPECT_EQ(paths,
+            (std::vector<std::string>{out + "a.wav", out + "a (2).wav", out + "a (2) (2).wav",
+                                      out + "c (2).wav", out + "sub/a.wav"}));
 
   // Complete: a header whose sizes match the file; a cut file is not.
   WriteFile(m_job.workBase + ".pcm", std::string(640, '\x02'));

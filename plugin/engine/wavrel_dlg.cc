@@ -3,11 +3,10 @@
 #include "plugin/engine/wavrel_dlg.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
-#include <climits>
 #include <thread>
 
+#include "base/decimal.h"
 #include "plugin/engine/host_access.h"
 #include "plugin/platform/file_system.h"
 #include "plugin/support/xml_reader.h"
@@ -50,24 +49,6 @@ constexpr char16_t kSettingsPath[] = u"Plugins/WavrelPlugin/WavrelPluginSet.xml"
 constexpr char16_t kSettingsPathLower[] = u"plugins/WavrelPlugin/WavrelPluginSet.xml";
 /// A settings file holds a few lines; a larger one counts as missing.
 constexpr std::size_t kMaxSettingsBytes = 64 * 1024;
-
-/// Decimal value of text read like atoi: leading white space, an optional
-/// sign, digits up to the first non-digit; 0 without digits. Values beyond
-/// the 32-bit range are clamped instead of overflowing.
-std::int32_t ParseDecimal(const std::string& text) {
-  std::size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  long long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX) value = INT_MAX;
-  return static_cast<std::int32_t>(value);
-}
 
 }  // namespace
 
@@ -191,7 +172,7 @@ std::int32_t SampleRateFromSettings(CXmlReader& reader) {
   std::int32_t result = -1;
   if (reader.FindNextElement("converwavset") && reader.EnterElement()) {
     while (reader.FindNextElement("property")) {
-      if (reader.AttributeNameAt(0) == "name") result = ParseDecimal(reader.GetElementText());
+      if (reader.AttributeNameAt(0) == "name") result = base::ParseAtoi(reader.GetElementText());
     }
   }
   return result;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/unicode.h"
+
 namespace wavrel {
 
 namespace {
@@ -55,135 +57,20 @@ std::optional<std::vector<char>> Iconv(const char* to, const char* from, const c
 
 }  // namespace
 
-namespace {
-
-/// Decodes the UTF-8 sequence at text[i]: its code point and length, or
-/// false when no valid sequence starts there.
-bool DecodeOne(std::string_view text, std::size_t i, std::uint32_t* codePoint,
-               std::size_t* length) {
-  const auto lead = static_cast<unsigned char>(text[i]);
-  std::uint32_t cp = 0;
-  std::size_t extra = 0;
-  std::uint32_t min = 0;
-  if (lead < 0x80) {
-    *codePoint = lead;
-    *length = 1;
-    return true;
-  } else if ((lead & 0xE0) == 0xC0) {
-    cp = lead & 0x1F;
-    extra = 1;
-    min = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    cp = lead & 0x0F;
-    extra = 2;
-    min = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    cp = lead & 0x07;
-    extra = 3;
-    min = 0x10000;
-  } else {
-    return false;  // continuation byte or 0xF8..0xFF as a lead
-  }
-  if (text.size() - i <= extra) return false;
-  for (std::size_t k = 1; k <= extra; ++k) {
-    const auto next = static_cast<unsigned char>(text[i + k]);
-    if ((next & 0xC0) != 0x80) return false;
-    cp = (cp << 6) | (next & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-  *codePoint = cp;
-  *length = extra + 1;
-  return true;
-}
-
-void AppendUtf16(std::uint32_t cp, std::u16string* out) {
-  if (cp >= 0x10000) {
-    cp -= 0x10000;
-    out->push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-    out->push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-  } else {
-    out->push_back(static_cast<char16_t>(cp));
-  }
-}
-
-/// First and last code point that stands for a byte outside valid UTF-8.
-constexpr char16_t kFirstByteCode = 0xDC80;
-constexpr char16_t kLastByteCode = 0xDCFF;
-
-std::optional<std::string> Utf16ToNarrow(std::u16string_view text, bool bytesAllowed) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t cp = text[i];
-    if (bytesAllowed && cp >= kFirstByteCode && cp <= kLastByteCode) {
-      out.push_back(static_cast<char>(cp - 0xDC00));
-      continue;
-    }
-    if (cp >= 0xDC00 && cp <= 0xDFFF) return std::nullopt;
-    if (cp >= 0xD800 && cp <= 0xDBFF) {
-      if (i + 1 >= text.size()) return std::nullopt;
-      const std::uint32_t low = text[i + 1];
-      if (low < 0xDC00 || low > 0xDFFF) return std::nullopt;
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-      ++i;
-    }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-  return out;
-}
-
-}  // namespace
-
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    std::uint32_t cp = 0;
-    std::size_t length = 0;
-    if (!DecodeOne(text, i, &cp, &length)) return std::nullopt;
-    AppendUtf16(cp, &out);
-    i += length;
-  }
-  return out;
+  return base::Utf8ToUtf16(text, base::Utf8Policy::kStrict);
 }
 
 std::u16string BytesToUtf16(std::string_view bytes) {
-  std::u16string out;
-  out.reserve(bytes.size());
-  for (std::size_t i = 0; i < bytes.size();) {
-    std::uint32_t cp = 0;
-    std::size_t length = 0;
-    if (DecodeOne(bytes, i, &cp, &length)) {
-      AppendUtf16(cp, &out);
-      i += length;
-    } else {
-      out.push_back(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(bytes[i])));
-      ++i;
-    }
-  }
-  return out;
+  return *base::Utf8ToUtf16(bytes, base::Utf8Policy::kBytes);
 }
 
 std::optional<std::string> Utf16ToBytes(std::u16string_view text) {
-  return Utf16ToNarrow(text, true);
+  return base::Utf16ToUtf8(text, base::Utf8Policy::kBytes);
 }
 
 std::optional<std::string> Utf16ToUtf8(std::u16string_view text) {
-  return Utf16ToNarrow(text, false);
+  return base::Utf16ToUtf8(text, base::Utf8Policy::kStrict);
 }
 
 std::string CodePageName(unsigned codePage) {

@@ -61,8 +61,8 @@ class RecordingEnvironment final : public IEngineEnvironment {
   class Run final : public IProgramRun {
    public:
     explicit Run(RecordingEnvironment& env) : m_env(env) {}
-    bool Start(const std::string& program, const std::vector<std::string>& args,
-               const std::string&, std::string* error) override {
+    bool Start(const std::string& program, const std::vector<std::string>& args, const std::string&,
+               std::string* error) override {
       std::string entry = "start " + program;
       for (const auto& arg : args) entry += " " + arg;
       m_env.Note(entry);
