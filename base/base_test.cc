@@ -18,7 +18,8 @@ TEST(UnicodeTest, ThreePoliciesOverOneDecoder) {
   EXPECT_FALSE(clean);
   const auto mapped = Utf8ToUtf16(text, Utf8Policy::kBytes);
   ASSERT_TRUE(mapped);
-  EXPECT_EQ(*mapped, std::u16string(u"a\xDCE4\xDCB8" u"b\xDCFF\xDCC0\xDCAF\u4E2D"));
+  EXPECT_EQ(*mapped, std::u16string(u"a\xDCE4\xDCB8"
+                                    u"b\xDCFF\xDCC0\xDCAF\u4E2D"));
   // The byte mapping is lossless; strict and replacing refuse or replace it.
   EXPECT_EQ(Utf16ToUtf8(*mapped, Utf8Policy::kBytes), text);
   EXPECT_EQ(Utf16ToUtf8(*mapped, Utf8Policy::kStrict), std::nullopt);

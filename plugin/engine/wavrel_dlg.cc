@@ -90,18 +90,23 @@ bool CWavrelDlg::InitDialog() {
   IDialogWindow& window = Window();
   m_textTitle = m_env.Text(u"IDS_TITLE_NAME");
   window.SetTitle(m_textTitle);
-  m_textPromptInfo = m_env.Text(u"IDS_PROMPT_INFO");
-  window.SetControlText(kIdPromptGroup, m_textPromptInfo);
-  m_textContentInfo = m_env.Text(u"IDS_CONTENT_INFO");
-  window.SetControlText(kIdStatus, m_textContentInfo);
-  m_textResourcePath = m_env.Text(u"IDS_RESOURCE_PATH");
-  window.SetControlText(kIdInputLabel, m_textResourcePath);
-  m_textTargetName = m_env.Text(u"IDS_TARGET_NAME");
-  window.SetControlText(kIdOutputLabel, m_textTargetName);
-  m_textConvert = m_env.Text(u"IDC_CONVERT");
-  window.SetControlText(kIdConvert, m_textConvert);
-  m_textCancel = m_env.Text(u"IDS_CANCLE");
-  window.SetControlText(kIdCancel, m_textCancel);
+  // The texts the window's controls show from the start.
+  const struct {
+    std::u16string CWavrelDlg::*text;
+    const char16_t* key;
+    int control;
+  } kControlTexts[] = {
+      {&CWavrelDlg::m_textPromptInfo, u"IDS_PROMPT_INFO", kIdPromptGroup},
+      {&CWavrelDlg::m_textContentInfo, u"IDS_CONTENT_INFO", kIdStatus},
+      {&CWavrelDlg::m_textResourcePath, u"IDS_RESOURCE_PATH", kIdInputLabel},
+      {&CWavrelDlg::m_textTargetName, u"IDS_TARGET_NAME", kIdOutputLabel},
+      {&CWavrelDlg::m_textConvert, u"IDC_CONVERT", kIdConvert},
+      {&CWavrelDlg::m_textCancel, u"IDS_CANCLE", kIdCancel},
+  };
+  for (const auto& entry : kControlTexts) {
+    this->*entry.text = m_env.Text(entry.key);
+    window.SetControlText(entry.control, this->*entry.text);
+  }
   m_textMessageNoEmpty = m_env.Text(u"IDS_MESSAGE_NO_EMPTY");
   m_textConvering = m_env.Text(u"IDS_CONVERING");
   m_textConvered = m_env.Text(u"IDS_CONVERED");
