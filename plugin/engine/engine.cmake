@@ -32,27 +32,20 @@ set_target_properties(engine_fake_msgbox PROPERTIES
   OUTPUT_NAME XMessageBox
   LIBRARY_OUTPUT_DIRECTORY ${_engine_host})
 
-function(_engine_test name host)
-  add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE wavrel_core GTest::gtest GTest::gtest_main)
-  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${host})
-  target_compile_definitions(${name} PRIVATE
-    WAVREL_TEST_PLUGIN_DIR="${host}/Plugins/WavrelPlugin"
-    WAVREL_TEST_SAMPLES_DIR="${WAVREL_SAMPLES_DIR}"
-    WAVREL_TEST_DATA_DIR="${CMAKE_CURRENT_LIST_DIR}/testdata")
-  gtest_discover_tests(${name}
-    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    PROPERTIES RESOURCE_LOCK ${name}_plugin_folder
-    DISCOVERY_TIMEOUT 60)
+function(_engine_test name host source)
+  wavrel_add_test(${name} SOURCES ${source} LIBS wavrel_core ${ARGN}
+    OUTPUT_DIR ${host}
+    LOCK ${name}_plugin_folder
+    DEFINES WAVREL_TEST_PLUGIN_DIR="${host}/Plugins/WavrelPlugin"
+      WAVREL_TEST_SAMPLES_DIR="${WAVREL_SAMPLES_DIR}"
+      WAVREL_TEST_DATA_DIR="${CMAKE_CURRENT_LIST_DIR}/testdata")
 endfunction()
 
-if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/wavrel_dlg_test.cc)
-  _engine_test(wavrel_dlg_test ${_engine_host} ${CMAKE_CURRENT_LIST_DIR}/wavrel_dlg_test.cc)
-  target_link_libraries(wavrel_dlg_test PRIVATE engine_fake_msgbox)
-  add_dependencies(wavrel_dlg_test engine_fake_child)
-endif()
+_engine_test(wavrel_dlg_test ${_engine_host} ${CMAKE_CURRENT_LIST_DIR}/wavrel_dlg_test.cc
+  engine_fake_msgbox)
+add_dependencies(wavrel_dlg_test engine_fake_child)
 
-if(TARGET vocrate AND TARGET evrc_2004 AND EXISTS ${CMAKE_CURRENT_LIST_DIR}/engine_e2e_test.cc)
+if(TARGET vocrate AND TARGET evrc_2004)
   set(_e2e_host ${CMAKE_CURRENT_BINARY_DIR}/engine_e2e_host)
   file(MAKE_DIRECTORY ${_e2e_host}/Plugins/WavrelPlugin)
   _engine_test(engine_e2e_test ${_e2e_host} ${CMAKE_CURRENT_LIST_DIR}/engine_e2e_test.cc)

@@ -30,12 +30,13 @@ wavrel_add_test(animated_picture_test
 set(_ui_host ${CMAKE_CURRENT_BINARY_DIR}/ui_test_host)
 set(_ui_plugins ${_ui_host}/Plugins/WavrelPlugin)
 file(MAKE_DIRECTORY ${_ui_plugins})
-add_executable(wavrel_window_test ${_ui_dir}/wavrel_window_test.cc ${_ui_dir}/testing/test_gif.cc)
-target_link_libraries(wavrel_window_test PRIVATE wavrel_ui GTest::gtest GTest::gtest_main)
-set_target_properties(wavrel_window_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${_ui_host})
-target_compile_definitions(wavrel_window_test PRIVATE
-  WAVREL_TEST_SAMPLES_DIR="${WAVREL_SAMPLES_DIR}"
-  WAVREL_TEST_LANGUAGE_FILE="${CMAKE_SOURCE_DIR}/outside/host/lang/en.ini")
+wavrel_add_test(wavrel_window_test
+  SOURCES ${_ui_dir}/wavrel_window_test.cc ${_ui_dir}/testing/test_gif.cc
+  LIBS wavrel_ui
+  ENV ${_qt_test_env}
+  OUTPUT_DIR ${_ui_host}
+  DEFINES WAVREL_TEST_SAMPLES_DIR="${WAVREL_SAMPLES_DIR}"
+    WAVREL_TEST_LANGUAGE_FILE="${CMAKE_SOURCE_DIR}/outside/host/lang/en.ini")
 set(_ui_host_files)
 foreach(_gif process.gif static.gif)
   add_custom_command(OUTPUT ${_ui_plugins}/${_gif}
@@ -64,7 +65,3 @@ add_custom_command(OUTPUT ${_ui_host}/libXMessageBox.so
 list(APPEND _ui_host_files ${_ui_host}/libXMessageBox.so)
 add_custom_target(wavrel_window_test_host DEPENDS ${_ui_host_files})
 add_dependencies(wavrel_window_test wavrel_window_test_host)
-gtest_discover_tests(wavrel_window_test
-  WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-  PROPERTIES ENVIRONMENT "${_qt_test_env}"
-  DISCOVERY_TIMEOUT 60)
