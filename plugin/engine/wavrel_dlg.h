@@ -28,11 +28,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/jthread.h"
 #include "plugin/engine/conversion_observer.h"
 #include "plugin/engine/engine_environment.h"
 #include "plugin/engine/file_conversion.h"
 #include "plugin/engine/wav_writer.h"
-#include "plugin/frame/jthread.h"
 #include "plugin/platform/auto_reset_event.h"
 #include "plugin/platform/dialog_window.h"
 

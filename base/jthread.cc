@@ -1,4 +1,4 @@
-#include "plugin/frame/jthread.h"
+#include "base/jthread.h"
 
 #include <exception>
 #include <new>
