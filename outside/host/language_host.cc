@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/module_path.h"
+
 namespace wavrel::host {
 
 bool LanguageHost::QueryService(const char* serviceGuid, std::int32_t requestCode,
@@ -23,12 +25,10 @@ bool LanguageHost::QueryService(const char* serviceGuid, std::int32_t requestCod
 }
 
 std::string ExecutableFolder() {
-  std::error_code ec;
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec || !exe.has_parent_path()) return {};
-  std::string folder = exe.parent_path().string();
-  if (folder.empty() || folder.back() != '/') folder.push_back('/');
-  return folder;
+  const std::optional<std::string> exe = ExecutablePath();
+  if (!exe) return {};
+  const std::size_t slash = exe->rfind('/');
+  return slash == std::string::npos ? std::string() : exe->substr(0, slash + 1);
 }
 
 std::unique_ptr<HostLanguage> LoadHostLanguage(const std::string& langFolder,

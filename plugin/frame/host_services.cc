@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/dynamic_library.h"
+#include "base/module_path.h"
 #include "plugin/frame/message_box_record.h"
 #include "plugin/platform/code_page.h"
-#include "plugin/platform/dynamic_library.h"
-#include "plugin/platform/module_path.h"
 
 namespace wavrel {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/dynamic_library.h"
 #include "plugin/frame/test_support/fake_message_box.h"
-#include "plugin/platform/dynamic_library.h"
 
 namespace wavrel {
 namespace {

@@ -1,6 +1,5 @@
 #include "outside/host/gui/plugin_loader.h"
 
-#include <dlfcn.h>
 #include <sys/stat.h>
 
 namespace wavrel::host {
@@ -13,18 +12,14 @@ PluginLoadError PluginLibrary::Load(const std::string& path) {
     m_error = "The plug-in library " + path + " is missing.";
     return PluginLoadError::kMissingFile;
   }
-  ::dlerror();
-  void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-  if (handle == nullptr) {
-    const char* why = ::dlerror();
-    m_error = "The plug-in library " + path +
-              " cannot be loaded: " + (why != nullptr ? why : "unknown reason");
+  std::string why;
+  if (!m_library.Open(path, &why, true)) {
+    m_error = "The plug-in library " + path + " cannot be loaded: " + why;
     return PluginLoadError::kOpenFailed;
   }
-  ::dlerror();
-  void* entry = ::dlsym(handle, "CreatePlugin");
+  void* entry = m_library.Symbol("CreatePlugin", nullptr);
   if (entry == nullptr) {
-    ::dlclose(handle);
+    m_library.Close();
     m_error = "The plug-in library " + path + " has no entry CreatePlugin.";
     return PluginLoadError::kNoEntry;
   }
@@ -35,21 +30,17 @@ PluginLoadError PluginLibrary::Load(const std::string& path) {
     plugin = nullptr;
   }
   if (plugin == nullptr) {
-    ::dlclose(handle);
+    m_library.Close();
     m_error = "The plug-in library " + path + " did not make its plug-in object.";
     return PluginLoadError::kNullPlugin;
   }
-  m_handle = handle;
   m_plugin = plugin;
   return PluginLoadError::kNone;
 }
 
 void PluginLibrary::Unload() {
   m_plugin = nullptr;
-  if (m_handle != nullptr) {
-    ::dlclose(m_handle);
-    m_handle = nullptr;
-  }
+  m_library.Close();
 }
 
 }  // namespace wavrel::host

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/dynamic_library.h"
 #include "plugin/frame/plugin_interfaces.h"
 
 namespace wavrel::host {
@@ -33,7 +34,7 @@ class PluginLibrary {
   /// The object CreatePlugin returned; null unless Load succeeded.
   IBasePlugin* Plugin() const { return m_plugin; }
   const std::string& ErrorText() const { return m_error; }
-  bool IsLoaded() const { return m_handle != nullptr; }
+  bool IsLoaded() const { return m_library.IsOpen(); }
   /// Closes the library (the plug-in object must be released by then). The
   /// code stays mapped: Qt may still hold a pointer into it (a registered
   /// type, a queued call) when the library is closed before the application
@@ -41,7 +42,7 @@ class PluginLibrary {
   void Unload();
 
  private:
-  void* m_handle = nullptr;
+  DynamicLibrary m_library;
   IBasePlugin* m_plugin = nullptr;
   std::string m_error;
 };

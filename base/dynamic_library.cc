@@ -1,4 +1,4 @@
-#include "plugin/platform/dynamic_library.h"
+#include "base/dynamic_library.h"
 
 #include <dlfcn.h>
 
@@ -29,14 +29,14 @@ DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
 
 DynamicLibrary::~DynamicLibrary() { Close(); }
 
-bool DynamicLibrary::Open(const std::string& path, std::string* error) {
+bool DynamicLibrary::Open(const std::string& path, std::string* error, bool keepLoaded) {
   Close();
   if (path.empty()) {
     if (error != nullptr) *error = "no library path given";
     return false;
   }
   dlerror();  // forget an earlier message
-  m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | (keepLoaded ? RTLD_NODELETE : 0));
   if (m_handle == nullptr) {
     SetError(error, "the library cannot be loaded");
     return false;

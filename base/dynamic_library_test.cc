@@ -1,11 +1,11 @@
-#include "plugin/platform/dynamic_library.h"
+#include "base/dynamic_library.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <utility>
 
-#include "plugin/platform/module_path.h"
+#include "base/module_path.h"
 
 namespace wavrel {
 namespace {

@@ -1,10 +1,10 @@
-#include "plugin/platform/module_path.h"
+#include "base/module_path.h"
 
 #include <unistd.h>
 
 #include <vector>
 
-#include "plugin/platform/code_page.h"
+#include "base/unicode.h"
 
 namespace wavrel {
 
@@ -26,7 +26,7 @@ std::optional<std::string> ExecutablePath() {
 std::optional<std::u16string> ExecutablePathUtf16() {
   const std::optional<std::string> path = ExecutablePath();
   if (!path) return std::nullopt;
-  return Utf8ToUtf16(*path);
+  return base::Utf8ToUtf16(*path, base::Utf8Policy::kStrict);
 }
 
 std::u16string DirectoryOf(std::u16string_view path) {

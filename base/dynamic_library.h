@@ -18,7 +18,9 @@ class DynamicLibrary {
   /// never searched for), resolving all its symbols now and keeping them out
   /// of the global namespace. Unloads what this object held before. False and
   /// the loader's message in *error (when error is not null) on failure.
-  bool Open(const std::string& path, std::string* error);
+  /// keepLoaded: the code stays mapped after Close (RTLD_NODELETE), for a
+  /// library whose objects or threads may outlive the handle.
+  bool Open(const std::string& path, std::string* error, bool keepLoaded = false);
 
   /// The address of the exported symbol name, or null with the loader's
   /// message in *error (when error is not null).
