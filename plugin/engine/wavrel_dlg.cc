@@ -59,6 +59,7 @@ CWavrelDlg::CWavrelDlg(IEngineEnvironment& environment)
 
 CWavrelDlg::~CWavrelDlg() {
   m_stopPending = true;
+  m_runStop.request_stop();
   m_workerThread.Stop(5);
   m_animationThread.Stop(5);
   // A child may outlive a worker that was stopped while waiting for it.
@@ -236,6 +237,7 @@ void CWavrelDlg::OnConvert() {
   m_conversionDoneEvent.Reset();
   m_runComplete = false;
   m_stopPending = false;
+  m_runStop = std::stop_source();
   // The converting state is shown before the threads start, so that a run
   // that ends at once cannot have its final state overwritten by this one.
   SetStatus(m_textConvering);
@@ -296,6 +298,7 @@ bool CWavrelDlg::DeferStopRequest(int request) {
   if (!m_boxShowing && m_deferredRequest == kNoRequest) return false;
   m_deferredRequest = std::max(m_deferredRequest, request);
   m_stopPending = true;
+  m_runStop.request_stop();
   return true;
 }
 
@@ -388,6 +391,7 @@ void CWavrelDlg::OnCancelConversion() {
     return;
   }
   m_stopPending = true;
+  m_runStop.request_stop();
   window.EnableControl(kIdCancel, false);
   StopAtStep(kCancelRequest);
   FinishStop();
@@ -409,6 +413,7 @@ void CWavrelDlg::OnCloseRequest() {
     return;
   }
   m_stopPending = true;
+  m_runStop.request_stop();
   StopAtStep(kCloseRequest);
   FinishStop();
   window.EndDialog();

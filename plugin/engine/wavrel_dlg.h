@@ -24,6 +24,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <utility>
 #include <vector>
@@ -206,9 +207,12 @@ class CWavrelDlg {
 
   AutoResetEvent m_conversionDoneEvent;
   mutable std::mutex m_workFolderMutex;
-  std::string m_workFolder;                              // guarded by m_workFolderMutex
-  std::atomic<bool> m_runComplete{false};                // the worker has done its last step
-  std::atomic<bool> m_stopPending{false};                // cancel or close has begun
+  std::string m_workFolder;                // guarded by m_workFolderMutex
+  std::atomic<bool> m_runComplete{false};  // the worker has done its last step
+  std::atomic<bool> m_stopPending{false};  // cancel or close has begun
+  // Stops the run's conversions: asked with m_stopPending and by a stop of
+  // the worker. Replaced by OnConvert while no worker runs.
+  std::stop_source m_runStop;
   std::mutex m_outcomeMutex;                             // the worker's jobs report through it
   std::vector<FileOutcome> m_runOutcomes;                // files of the run through the pipeline
   std::map<std::size_t, FileOutcome> m_pendingOutcomes;  // finished before an earlier one

@@ -174,6 +174,9 @@ int CWavrelDlg::FinishDeferredStop(bool runComplete) {
 }
 
 void CWavrelDlg::ConvertAll() {
+  // A stop of the worker stops the run's conversions too.
+  const std::stop_callback relayStop(m_workerThread.StopToken(),
+                                     [this] { m_runStop.request_stop(); });
   std::string workError;
   {
     std::string folder = m_env.MakeWorkFolder(&workError);
@@ -379,7 +382,7 @@ bool CWavrelDlg::ConvertSequentially(const std::vector<ConversionJob>& jobs, std
     if (job.workFolder.empty()) {
       outcome = WorkFolderFailure(job);
     } else {
-      outcome = m_conversion.Run(job, m_workerThread.StopToken());
+      outcome = m_conversion.Run(job, m_runStop.get_token());
       // Cut short by a stop: the handlers clean up after this file.
       if (outcome.status == ConversionOutcome::Status::kStopped) return false;
     }
@@ -396,9 +399,8 @@ bool CWavrelDlg::ConvertInParallel(const std::vector<ConversionJob>& jobs, std::
   std::size_t next = 0;  // guarded by m_outcomeMutex
   std::atomic<std::size_t> doneCount{0};
   std::atomic<std::size_t> failedCount{0};
-  // A stop of the worker stops every job at once.
-  std::stop_source stop;
-  const std::stop_callback relay(m_workerThread.StopToken(), [&stop] { stop.request_stop(); });
+  // A stop of the run stops every job at once.
+  const std::stop_source& stop = m_runStop;
   const std::size_t slots = std::min<std::size_t>(m_options.jobs, count);
   {
     std::vector<std::jthread> threads;
