@@ -123,8 +123,15 @@ class FailureInjectionTest : public ::testing::Test {
     std::vector<char*> envp;
     for (auto& var : env) envp.push_back(var.data());
     envp.push_back(nullptr);
-    std::vector<std::string> args = {(m_root / "host" / "wavrel").string(), "convert", "--yes",
-                                     m_in.string(), m_out.string()};
+    // One file at a time: each failure is made to hit a chosen file of the
+    // run's order.
+    std::vector<std::string> args = {(m_root / "host" / "wavrel").string(),
+                                     "convert",
+                                     "--yes",
+                                     "--jobs",
+                                     "1",
+                                     m_in.string(),
+                                     m_out.string()};
     std::vector<char*> argv;
     for (auto& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
