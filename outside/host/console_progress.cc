@@ -75,16 +75,14 @@ void ProgressLine::FileStarted(const std::string& name, std::size_t index, std::
     m_running = true;
     m_start = m_now();
   }
-  m_done = index;
   m_total = count;
-  m_name = EscapeForLine(name);
+  m_inWork[index] = EscapeForLine(name);
   Draw();
 }
 
-void ProgressLine::FileFinished() {
+void ProgressLine::FileFinished(std::size_t index) {
   // Drawn with the file's line, which follows at once.
-  ++m_done;
-  m_name.clear();
+  if (m_inWork.erase(index) != 0) ++m_done;
 }
 
 void ProgressLine::Tick() {
@@ -106,7 +104,11 @@ void ProgressLine::Draw() {
   if (!m_enabled) return;
   m_lastDrawn = m_now();
   const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(m_lastDrawn - m_start);
-  const std::string line = "\r" + Format(m_done, m_total, elapsed, m_name, m_columns) + "\033[K";
+  const std::string line =
+      "\r" +
+      Format(m_done, m_total, elapsed, m_inWork.empty() ? std::string() : m_inWork.rbegin()->second,
+             m_columns) +
+      "\033[K";
   std::fwrite(line.data(), 1, line.size(), m_stream);
   std::fflush(m_stream);
   m_shown = true;

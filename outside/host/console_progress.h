@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <string>
 
 namespace wavrel::host {
@@ -24,9 +25,12 @@ class ProgressLine {
   ProgressLine(std::FILE* stream, bool enabled, std::size_t columns,
                std::function<Clock::time_point()> now = Clock::now);
 
+  /// index: the file's place in the run. With several jobs files start
+  /// before the ones ahead of them have finished.
   void FileStarted(const std::string& name, std::size_t index, std::size_t count);
-  /// Counts the file; the next Redraw() shows it.
-  void FileFinished();
+  /// Counts the file at index as done; the next Redraw() shows it, with the
+  /// latest file started that is still in work.
+  void FileFinished(std::size_t index);
   /// Redraws when a second has passed since the last drawing, so the times
   /// move on while a long file converts; not while the line is erased.
   void Tick();
@@ -52,7 +56,7 @@ class ProgressLine {
   bool m_shown = false;
   std::size_t m_done = 0;
   std::size_t m_total = 0;
-  std::string m_name;
+  std::map<std::size_t, std::string> m_inWork;  ///< escaped names by place in the run
 };
 
 /// The terminal's width on fd, or 80 when it cannot be told.

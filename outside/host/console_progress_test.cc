@@ -37,7 +37,7 @@ TEST_F(ProgressLineTest, RewritesOneLineInPlaceAndErasesIt) {
   line.FileStarted("a.qcp", 0, 4);
   EXPECT_EQ(Written(), "\r[0/4] 0%  0:00 elapsed, --:-- left  a.qcp\033[K");
   m_time += seconds(10);
-  line.FileFinished();
+  line.FileFinished(0);
   line.FileStarted("b\n.qcp", 1, 4);
   EXPECT_EQ(Written().substr(Written().rfind('\r')),
             "\r[1/4] 25%  0:10 elapsed, 0:30 left  b\\n.qcp\033[K");
@@ -52,10 +52,25 @@ TEST_F(ProgressLineTest, RewritesOneLineInPlaceAndErasesIt) {
   EXPECT_EQ(Written().size(), before + 4);
 }
 
+TEST_F(ProgressLineTest, CountsFilesAsTheyFinishWhateverOrderTheyStart) {
+  // Two jobs: the second file starts before the first has finished.
+  ProgressLine line = Line(true);
+  line.FileStarted("a.qcp", 0, 2);
+  line.FileStarted("b.qcp", 1, 2);
+  line.FileFinished(0);
+  line.Redraw();
+  EXPECT_EQ(Written().substr(Written().rfind('\r')),
+            "\r[1/2] 50%  0:00 elapsed, 0:00 left  b.qcp\033[K");
+  line.FileFinished(1);
+  line.FileFinished(1);  // told twice, counted once
+  line.Redraw();
+  EXPECT_EQ(Written().substr(Written().rfind('\r')), "\r[2/2] 100%  0:00 elapsed, 0:00 left\033[K");
+}
+
 TEST_F(ProgressLineTest, DisabledWritesNothing) {
   ProgressLine line = Line(false);
   line.FileStarted("a.qcp", 0, 2);
-  line.FileFinished();
+  line.FileFinished(0);
   line.Redraw();
   line.Erase();
   EXPECT_EQ(Written(), "");

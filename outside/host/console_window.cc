@@ -164,7 +164,7 @@ void ConsoleWindow::OnFileFinished(const FileOutcome& outcome) {
   }
   if (outcome.totalFrames) m_tally.framesTotal += *outcome.totalFrames;
   if (outcome.lostFrames) m_tally.framesLost += *outcome.lostFrames;
-  if (m_progress) m_progress->FileFinished();
+  if (m_progress) m_progress->FileFinished(outcome.index);
   if (m_json) {
     (outcome.success ? m_tally.filesOk : m_tally.filesFailed) += 1;
     nlohmann::ordered_json object =
