@@ -190,9 +190,7 @@ class FailureInjectionTest : public ::testing::Test {
     if (fs::exists(m_out)) {
       for (const std::string& stem : converted) wavs.insert(stem + ".wav");
     }
-    // A file whose converter or decoder failed still goes through the WAV
-    // step with what the child left: such a WAV may stay, but only whole,
-    // its header true to its size. A cut-off one (a failed write) may not.
+    // Any other WAV is one that was there before the run, and stays whole.
     for (const std::string& name : left) {
       if (wavs.count(name) || name.size() < 4 || name.substr(name.size() - 4) != ".wav") continue;
       const std::string bytes = Slurp(m_out / name);
@@ -235,6 +233,8 @@ TEST_F(FailureInjectionTest, ConverterKilledMidFile) {
       "vocrate",
       "case \"$1\" in *meeting_notes*) head -c 3000 \"$1\" > \"$2\"; kill -KILL $$;; esac");
   ExpectOutcome(Run(), {"greeting", "voicemail"});
+  // What the child left may end anywhere: the failed file gets no WAV.
+  EXPECT_FALSE(fs::exists(m_out / "meeting_notes.wav"));
 }
 
 TEST_F(FailureInjectionTest, DecoderKilledMidFile) {
@@ -244,6 +244,8 @@ TEST_F(FailureInjectionTest, DecoderKilledMidFile) {
                  "echo $n > \"$WAVREL_TEST_ROOT/count\"\n"
                  "if [ $n = 2 ]; then head -c 1000 /dev/zero > \"$4\"; kill -KILL $$; fi");
   ExpectOutcome(Run(), {"greeting", "voicemail"});
+  // What the child left may end anywhere: the failed file gets no WAV.
+  EXPECT_FALSE(fs::exists(m_out / "meeting_notes.wav"));
 }
 
 TEST_F(FailureInjectionTest, ConverterMissingAfterTheScan) {

@@ -125,7 +125,11 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
 
   // 3. The WAV.
   unsigned long long pcmBytes = 0;
-  if (FileSize(pcm, &pcmBytes) && pcmBytes == 0) {
+  if (!outcome.reason.empty()) {
+    // A program failed: what it left may end anywhere, and a WAV made of it
+    // would replace a whole one from an earlier run. The file fails, no WAV.
+    outcome.wavResult = WavWriteResult::kNoPcm;
+  } else if (FileSize(pcm, &pcmBytes) && pcmBytes == 0) {
     // Nothing decoded (a recording cut inside its header): no WAV.
     note("no speech frames in the recording");
     outcome.wavResult = WavWriteResult::kNoPcm;
