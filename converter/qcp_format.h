@@ -52,6 +52,7 @@ inline constexpr std::array<std::uint8_t, 16> kEvrcCodecGuid = {
 inline constexpr char kEvrcCodecName[] =
     "TIA IS-127 Enhanced Variable Rate Codec, Speech Service Option 3 ";
 inline constexpr std::size_t kCodecNameFieldSize = 80;
+static_assert(sizeof kEvrcCodecName - 1 < kCodecNameFieldSize);
 
 inline constexpr std::uint32_t kFmtChunkSize = 150;
 inline constexpr std::uint16_t kCodecVersion = 1;

@@ -120,7 +120,8 @@ std::u16string ConsoleWindow::GetControlText(int id) const {
 }
 
 void ConsoleWindow::EnableControl(int id, bool enable) {
-  if (id == kIdCancel && enable && !m_started.exchange(true) && m_startingHook) m_startingHook();
+  if (id == kIdCancelConversion && enable && !m_started.exchange(true) && m_startingHook)
+    m_startingHook();
 }
 
 void ConsoleWindow::ShowControl(int /*id*/, bool /*show*/) {}

@@ -84,7 +84,7 @@ bool CWavrelDlg::RunChecks() {
     return false;
   }
   if (!PathExists(host::Narrow(m_converterPath)) || !PathExists(host::Narrow(m_decoderPath))) {
-    MessageBox(m_textLoseExeFile, host::kReportStyle);
+    MessageBox(m_textProgramMissing, host::kReportStyle);
     return false;
   }
   // The output field ends in the '/' that browsing appends.

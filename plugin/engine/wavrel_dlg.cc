@@ -43,8 +43,8 @@ class NullWindow final : public IDialogWindow {
 
 NullWindow g_nullWindow;
 
-/// The settings file below the host folder; on Windows the name ignored case,
-/// so the lower-case folder spelling is tried when the usual one is missing.
+/// The settings file below the host folder; the lower-case folder spelling is
+/// tried too when the usual one is missing (installed trees use both).
 constexpr char16_t kSettingsPath[] = u"Plugins/WavrelPlugin/WavrelPluginSet.xml";
 constexpr char16_t kSettingsPathLower[] = u"plugins/WavrelPlugin/WavrelPluginSet.xml";
 /// A settings file holds a few lines; a larger one counts as missing.
@@ -102,19 +102,19 @@ bool CWavrelDlg::InitDialog() {
       {&CWavrelDlg::m_textResourcePath, u"IDS_RESOURCE_PATH", kIdInputLabel},
       {&CWavrelDlg::m_textTargetName, u"IDS_TARGET_NAME", kIdOutputLabel},
       {&CWavrelDlg::m_textConvert, u"IDC_CONVERT", kIdConvert},
-      {&CWavrelDlg::m_textCancel, u"IDS_CANCLE", kIdCancel},
+      {&CWavrelDlg::m_textCancel, u"IDS_CANCLE", kIdCancelConversion},
   };
   for (const auto& entry : kControlTexts) {
     this->*entry.text = m_env.Text(entry.key);
     window.SetControlText(entry.control, this->*entry.text);
   }
   m_textMessageNoEmpty = m_env.Text(u"IDS_MESSAGE_NO_EMPTY");
-  m_textConvering = m_env.Text(u"IDS_CONVERING");
-  m_textConvered = m_env.Text(u"IDS_CONVERED");
-  m_textConverCancleing = m_env.Text(u"IDS_CONVER_CANCLEING");
-  m_textConverCancleed = m_env.Text(u"IDS_CONVER_CANCLEED");
+  m_textConverting = m_env.Text(u"IDS_CONVERING");
+  m_textConverted = m_env.Text(u"IDS_CONVERED");
+  m_textCancelling = m_env.Text(u"IDS_CONVER_CANCLEING");
+  m_textCancelled = m_env.Text(u"IDS_CONVER_CANCLEED");
   m_textQuitMessage = m_env.Text(u"IDS_QUIT_MESSAGE");
-  m_textLoseExeFile = m_env.Text(u"IDS_LOSE_EXEFILE");
+  m_textProgramMissing = m_env.Text(u"IDS_LOSE_EXEFILE");
 
   m_pluginDirectory = m_env.PluginFolder();
   m_converterPath = m_pluginDirectory + u"vocrate";
@@ -129,13 +129,13 @@ bool CWavrelDlg::InitDialog() {
   m_textNoQcpFormat = m_env.Text(u"IDS_NOQCP_FORMAT");
   m_textSelectFolder = m_env.Text(u"IDS_SELECT_FOLDER");
   // Text of the finished status line when some files failed: %1 failed, %2 files.
-  m_textConverFailed = m_env.Text(u"IDS_CONVER_FAILED");
+  m_textConversionFailed = m_env.Text(u"IDS_CONVER_FAILED");
   // Texts added with the run's progress and report; each has an English
   // fallback or a plain one built from the texts above.
   // %1 the output folder.
   m_textOutputNotWritable = m_env.Text(u"IDS_OUTPUT_NOT_WRITABLE");
   // %1 the file's number, %2 the number of files, %3 the file's name.
-  m_textConverProgress = m_env.Text(u"IDS_CONVER_PROGRESS");
+  m_textConversionProgress = m_env.Text(u"IDS_CONVER_PROGRESS");
   // %1 the number of WAV files the cancelled run made and kept.
   m_textCancelledKept = m_env.Text(u"IDS_CONVER_CANCLEED_KEPT");
   m_textEndReport = m_env.Text(u"IDS_END_REPORT");
@@ -144,7 +144,7 @@ bool CWavrelDlg::InitDialog() {
   m_textReportCutShort = m_env.Text(u"IDS_REPORT_CUT_SHORT");
   m_textReportSkipped = m_env.Text(u"IDS_REPORT_SKIPPED");
 
-  window.EnableControl(kIdCancel, false);
+  window.EnableControl(kIdCancelConversion, false);
   m_conversion.ResetStep();
   m_inputFolder.clear();
   m_foundNonQcp = false;
@@ -240,16 +240,16 @@ void CWavrelDlg::OnConvert() {
   m_runStop = std::stop_source();
   // The converting state is shown before the threads start, so that a run
   // that ends at once cannot have its final state overwritten by this one.
-  SetStatus(m_textConvering);
+  SetStatus(m_textConverting);
   SetButtonsIdle(false);
-  Window().EnableControl(kIdCancel, true);
+  Window().EnableControl(kIdCancelConversion, true);
   m_animationThread.Start(this, &CWavrelDlg::PlayAnimation);
   if (m_workerThread.Start(this, &CWavrelDlg::ConvertAll) != JThread::kOk) {
     // No worker: end the animation and go back to the ready state.
     m_conversionDoneEvent.Set();
     SetStatus(m_textContentInfo);
     SetButtonsIdle(true);
-    Window().EnableControl(kIdCancel, false);
+    Window().EnableControl(kIdCancelConversion, false);
   }
 }
 
@@ -353,7 +353,7 @@ void CWavrelDlg::StopAtStep(int request) {
   const auto status = [this](int text) {
     switch (text) {
       case kCancellingText:
-        SetStatus(m_textConverCancleing);
+        SetStatus(m_textCancelling);
         break;
       case kQuitText:
         SetStatus(m_textQuitMessage);
@@ -362,7 +362,7 @@ void CWavrelDlg::StopAtStep(int request) {
         SetStatus(CancelledStatusText());
         break;
       case kCancelledText:
-        SetStatus(m_textConverCancleed);
+        SetStatus(m_textCancelled);
         break;
       default:
         break;
@@ -386,13 +386,13 @@ void CWavrelDlg::OnCancelConversion() {
   IDialogWindow& window = Window();
   if (DeferStopRequest(kCancelRequest)) {
     // The worker waits for the user to answer its box; it stops right after.
-    window.EnableControl(kIdCancel, false);
-    SetStatus(m_textConverCancleing);
+    window.EnableControl(kIdCancelConversion, false);
+    SetStatus(m_textCancelling);
     return;
   }
   m_stopPending = true;
   m_runStop.request_stop();
-  window.EnableControl(kIdCancel, false);
+  window.EnableControl(kIdCancelConversion, false);
   StopAtStep(kCancelRequest);
   FinishStop();
   SetButtonsIdle(true);
@@ -408,7 +408,7 @@ void CWavrelDlg::OnCloseRequest() {
   }
   if (DeferStopRequest(kCloseRequest)) {
     // The worker waits for the user to answer its box; it ends the dialog then.
-    window.EnableControl(kIdCancel, false);
+    window.EnableControl(kIdCancelConversion, false);
     SetStatus(m_textQuitMessage);
     return;
   }

@@ -184,12 +184,12 @@ class CWavrelDlg {
 
   // Texts looked up at start-up.
   std::u16string m_textTitle, m_textPromptInfo, m_textContentInfo, m_textResourcePath,
-      m_textTargetName, m_textConvert, m_textCancel, m_textMessageNoEmpty, m_textConvering,
-      m_textConvered, m_textConverCancleing, m_textConverCancleed, m_textQuitMessage,
-      m_textLoseExeFile, m_textNoOpenFile, m_textCheckFolder, m_textSaveQcpFolder, m_textSomeNoQcp,
-      m_textPrompt, m_textNoQcpFileOnFolder, m_textNoQcpFormat, m_textSelectFolder,
-      m_textConverFailed, m_textOutputNotWritable, m_textConverProgress, m_textCancelledKept,
-      m_textEndReport, m_textReportMore, m_textReportCutShort, m_textReportSkipped;
+      m_textTargetName, m_textConvert, m_textCancel, m_textMessageNoEmpty, m_textConverting,
+      m_textConverted, m_textCancelling, m_textCancelled, m_textQuitMessage, m_textProgramMissing,
+      m_textNoOpenFile, m_textCheckFolder, m_textSaveQcpFolder, m_textSomeNoQcp, m_textPrompt,
+      m_textNoQcpFileOnFolder, m_textNoQcpFormat, m_textSelectFolder, m_textConversionFailed,
+      m_textOutputNotWritable, m_textConversionProgress, m_textCancelledKept, m_textEndReport,
+      m_textReportMore, m_textReportCutShort, m_textReportSkipped;
 
   std::u16string m_converterPath;
   std::u16string m_decoderPath;

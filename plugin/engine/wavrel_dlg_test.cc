@@ -243,8 +243,8 @@ TEST_F(DialogTest, StartUpTextsProgramsAndReadyState) {
   EXPECT_EQ(m_window->Text(kIdInputLabel), "T:IDS_RESOURCE_PATH");
   EXPECT_EQ(m_window->Text(kIdOutputLabel), "T:IDS_TARGET_NAME");
   EXPECT_EQ(m_window->Text(kIdConvert), "T:IDC_CONVERT");
-  EXPECT_EQ(m_window->Text(kIdCancel), "T:IDS_CANCLE");
-  EXPECT_FALSE(m_window->Enabled(kIdCancel));
+  EXPECT_EQ(m_window->Text(kIdCancelConversion), "T:IDS_CANCLE");
+  EXPECT_FALSE(m_window->Enabled(kIdCancelConversion));
   EXPECT_TRUE(m_window->Enabled(kIdConvert));
   EXPECT_EQ(m_dlg->Step(), kStepIdle);
   EXPECT_EQ(m_dlg->SampleRateSetting(), -1);
@@ -327,7 +327,7 @@ TEST_F(DialogTest, ChecksBeforeConvertingShowTheirMessagesInOrder) {
                          "T:IDS_CHECK_FOLDER\n" + missing + caption,
                          "T:IDS_CHECK_FOLDER\n" + (m_root / "file").string() + caption}));
   EXPECT_FALSE(m_dlg->IsConverting());
-  EXPECT_FALSE(m_window->Enabled(kIdCancel));
+  EXPECT_FALSE(m_window->Enabled(kIdCancelConversion));
   EXPECT_TRUE(Children().empty());
 }
 
@@ -435,7 +435,7 @@ TEST_F(DialogTest, RunConvertsInByteOrderAndLeavesOnlyTheWavFiles) {
                                       "T:IDS_CONVER_PROGRESS", "T:IDS_CONVER_PROGRESS",
                                       "T:IDS_CONVER_PROGRESS", "T:IDS_CONVERED"}));
   for (int id : {kIdConvert, kIdBrowseInput, kIdBrowseOutput}) EXPECT_TRUE(m_window->Enabled(id));
-  EXPECT_FALSE(m_window->Enabled(kIdCancel));
+  EXPECT_FALSE(m_window->Enabled(kIdCancelConversion));
   EXPECT_EQ(m_dlg->Step(), kStepCleanUp);
   EXPECT_TRUE(m_dlg->FileList().empty());
   EXPECT_EQ(m_window->Log().Matching("picture"),
@@ -664,7 +664,7 @@ TEST_F(StopTest, CancelInEachStep) {
     for (int id : {kIdConvert, kIdBrowseInput, kIdBrowseOutput}) {
       EXPECT_TRUE(m_window->Enabled(id));
     }
-    EXPECT_FALSE(m_window->Enabled(kIdCancel));
+    EXPECT_FALSE(m_window->Enabled(kIdCancelConversion));
     EXPECT_FALSE(m_window->Ended());
     // The cancelled run may be followed by a new one at once.
     unsetenv("FAKE_VOCRATE");
@@ -812,7 +812,7 @@ TEST_F(DialogTest, OutputFolderThatCannotTakeFilesIsRefusedBeforeStarting) {
   EXPECT_TRUE(Children().empty());
   EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONTENT_INFO");
   EXPECT_TRUE(m_window->Enabled(kIdConvert));
-  EXPECT_FALSE(m_window->Enabled(kIdCancel));
+  EXPECT_FALSE(m_window->Enabled(kIdCancelConversion));
   // The probe leaves nothing behind in a folder that takes files.
   EXPECT_TRUE(CanCreateFileIn(m_out.string(), nullptr));
   EXPECT_TRUE(fs::is_empty(m_out));
@@ -916,7 +916,7 @@ TEST_F(DialogTest, CancelOrCloseWhileABoxShowsIsCarriedOutOnceItIsAnswered) {
     }
     EXPECT_TRUE(m_dlg->IsConverting());
     EXPECT_FALSE(m_window->Ended());
-    EXPECT_FALSE(m_window->Enabled(kIdCancel));
+    EXPECT_FALSE(m_window->Enabled(kIdCancelConversion));
     testing::ReleaseHeldMessageBox();
     ASSERT_TRUE(WaitUntil([&] { return !m_dlg->IsConverting() && !m_dlg->IsAnimating(); }));
     EXPECT_EQ(m_window->Ended(), close);
@@ -928,7 +928,7 @@ TEST_F(DialogTest, CancelOrCloseWhileABoxShowsIsCarriedOutOnceItIsAnswered) {
     if (!close) {
       EXPECT_EQ(m_window->Text(kIdStatus), "1 kept");
       EXPECT_TRUE(m_window->Enabled(kIdConvert));
-      EXPECT_FALSE(m_window->Enabled(kIdCancel));
+      EXPECT_FALSE(m_window->Enabled(kIdCancelConversion));
     }
   }
 

@@ -64,31 +64,31 @@ std::u16string CWavrelDlg::OutputFolderText() const {
 }
 
 std::u16string CWavrelDlg::FinishedStatusText(std::size_t failed, std::size_t total) const {
-  if (failed == 0) return m_textConvered;
+  if (failed == 0) return m_textConverted;
   const std::u16string failedText = Ascii16(std::to_string(failed));
   const std::u16string totalText = Ascii16(std::to_string(total));
-  if (m_textConverFailed.empty()) {
-    return m_textConvered + u" (" + failedText + u"/" + totalText + u")";
+  if (m_textConversionFailed.empty()) {
+    return m_textConverted + u" (" + failedText + u"/" + totalText + u")";
   }
-  return ReplaceAll(ReplaceAll(m_textConverFailed, u"%1", failedText), u"%2", totalText);
+  return ReplaceAll(ReplaceAll(m_textConversionFailed, u"%1", failedText), u"%2", totalText);
 }
 
 std::u16string CWavrelDlg::ProgressText(std::size_t number, std::size_t total,
                                         const std::u16string& name) const {
   const std::u16string numberText = Ascii16(std::to_string(number));
   const std::u16string totalText = Ascii16(std::to_string(total));
-  if (m_textConverProgress.empty()) {
-    return m_textConvering + u" (" + numberText + u"/" + totalText + u")";
+  if (m_textConversionProgress.empty()) {
+    return m_textConverting + u" (" + numberText + u"/" + totalText + u")";
   }
   // %3 last: a file name may itself hold "%1".
   return ReplaceAll(
-      ReplaceAll(ReplaceAll(m_textConverProgress, u"%1", numberText), u"%2", totalText), u"%3",
+      ReplaceAll(ReplaceAll(m_textConversionProgress, u"%1", numberText), u"%2", totalText), u"%3",
       name);
 }
 
 std::u16string CWavrelDlg::CancelledStatusText() const {
   const std::u16string kept = Ascii16(std::to_string(m_wavsWritten.load()));
-  if (m_textCancelledKept.empty()) return m_textConverCancleed + u" (" + kept + u" WAV)";
+  if (m_textCancelledKept.empty()) return m_textCancelled + u" (" + kept + u" WAV)";
   return ReplaceAll(m_textCancelledKept, u"%1", kept);
 }
 
@@ -168,7 +168,7 @@ int CWavrelDlg::FinishDeferredStop(bool runComplete) {
   } else if (!runComplete) {
     SetStatus(CancelledStatusText());
     SetButtonsIdle(true);
-    window.EnableControl(kIdCancel, false);
+    window.EnableControl(kIdCancelConversion, false);
   }
   return request;
 }
@@ -289,7 +289,7 @@ void CWavrelDlg::ConvertAll() {
   m_conversionDoneEvent.Set();
   IDialogWindow& window = Window();
   SetStatus(FinishedStatusText(failed, count));
-  window.EnableControl(kIdCancel, false);
+  window.EnableControl(kIdCancelConversion, false);
   // The report comes before the buttons are enabled again, so that no new
   // run can start while it shows; a close request made meanwhile is kept.
   const std::u16string report = EndReportText();

@@ -81,21 +81,9 @@ constexpr std::size_t CaptionOffset(std::size_t index) {
   return kCaptionFieldsOffset + index * kTextFieldBytes;
 }
 
-inline constexpr std::size_t kCaptionOffsetAbort = CaptionOffset(kCaptionAbort);          // 2152
-inline constexpr std::size_t kCaptionOffsetCancel = CaptionOffset(kCaptionCancel);        // 2672
-inline constexpr std::size_t kCaptionOffsetContinue = CaptionOffset(kCaptionContinue);    // 3192
-inline constexpr std::size_t kCaptionOffsetHelp = CaptionOffset(kCaptionHelp);            // 5272
-inline constexpr std::size_t kCaptionOffsetIgnore = CaptionOffset(kCaptionIgnore);        // 5792
-inline constexpr std::size_t kCaptionOffsetIgnoreAll = CaptionOffset(kCaptionIgnoreAll);  // 6312
-inline constexpr std::size_t kCaptionOffsetNo = CaptionOffset(kCaptionNo);                // 6832
-inline constexpr std::size_t kCaptionOffsetNoToAll = CaptionOffset(kCaptionNoToAll);      // 7352
-inline constexpr std::size_t kCaptionOffsetOk = CaptionOffset(kCaptionOk);                // 7872
-inline constexpr std::size_t kCaptionOffsetReport = CaptionOffset(kCaptionReport);        // 8392
-inline constexpr std::size_t kCaptionOffsetRetry = CaptionOffset(kCaptionRetry);          // 8912
-inline constexpr std::size_t kCaptionOffsetSkip = CaptionOffset(kCaptionSkip);            // 9432
-inline constexpr std::size_t kCaptionOffsetSkipAll = CaptionOffset(kCaptionSkipAll);      // 9952
-inline constexpr std::size_t kCaptionOffsetYes = CaptionOffset(kCaptionYes);              // 10992
-inline constexpr std::size_t kCaptionOffsetYesToAll = CaptionOffset(kCaptionYesToAll);    // 11512
+inline constexpr std::size_t kCaptionOffsetCancel = CaptionOffset(kCaptionCancel);  // 2672
+inline constexpr std::size_t kCaptionOffsetHelp = CaptionOffset(kCaptionHelp);      // 5272
+inline constexpr std::size_t kCaptionOffsetOk = CaptionOffset(kCaptionOk);          // 7872
 
 static_assert(CaptionOffset(kCaptionFieldCount) == kMessageBoxRecordSize);
 static_assert(kCaptionOffsetOk == 7872 && kCaptionOffsetCancel == 2672 &&

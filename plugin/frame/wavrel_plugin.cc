@@ -72,10 +72,8 @@ void CWavrelPluginImpl::OnDestroy() {}
 
 }  // namespace wavrel
 
-// On Windows, loading the library registered it as an extension module so the
-// host's resource chain found dialog template 3000. The Qt build carries its
-// window description in code, so loading needs no registration and CreatePlugin
-// is the whole entry.
+// The window description is compiled in, so loading needs no registration and
+// CreatePlugin is the whole entry.
 IBasePlugin* CreatePlugin() {
   using wavrel::g_pluginInstance;
   if (g_pluginInstance == nullptr) {

@@ -30,9 +30,8 @@ void CWavrelImpl::Release() {
 
 std::int32_t CWavrelImpl::Reserved() { return 0; }
 
-// On Windows the dialog template came from the module state's resource handle,
-// saved and restored around the modal loop. The Qt window builds itself from
-// the control table compiled into this library, so there is no handle to keep.
+// The Qt window builds itself from the control table compiled into this
+// library: nothing is looked up or kept around the modal loop.
 std::int32_t CWavrelImpl::ShowDialog() {
   if (m_running) return -1;  // the open dialog is still in use on the stack
   // The previous dialog object's window ended with its modal loop.

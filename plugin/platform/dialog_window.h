@@ -17,19 +17,18 @@ namespace wavrel {
 
 /// Control ids of dialog template 3000.
 enum ControlId : int {
-  kIdConvert = 3001,       // push button "Convert"
-  kIdCancel = 3002,        // push button "Cancel"
-  kIdPicture = 3005,       // animated picture frame
-  kIdBrowseInput = 3006,   // "..." for the input folder
-  kIdInputEdit = 3007,     // read-only edit: input folder
-  kIdOutputEdit = 3008,    // read-only edit: output folder (ends in '/')
-  kIdBrowseOutput = 3009,  // "..." for the output folder
-  kIdStatus = 3010,        // status line
+  kIdConvert = 3001,           // push button "Convert"
+  kIdCancelConversion = 3002,  // push button "Cancel" (not Escape, which does nothing)
+  kIdPicture = 3005,           // animated picture frame
+  kIdBrowseInput = 3006,       // "..." for the input folder
+  kIdInputEdit = 3007,         // read-only edit: input folder
+  kIdOutputEdit = 3008,        // read-only edit: output folder (ends in '/')
+  kIdBrowseOutput = 3009,      // "..." for the output folder
+  kIdStatus = 3010,            // status line
   kIdInputLabel = 3011,
   kIdOutputLabel = 3012,
   kIdPromptGroup = 3013,
 };
-inline constexpr int kDialogTemplateId = 3000;
 
 /// The picture control 3005 (CAnimatedPicture on screen).
 class IPictureControl {

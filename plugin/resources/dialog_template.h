@@ -1,6 +1,6 @@
 // Dialog template 3000: the conversion dialog's frame and its controls, with
-// positions in dialog units. The template's font ("MS Shell Dlg" 8 pt, the
-// Windows UI font) becomes the system's default UI font, whose metrics turn
+// positions in dialog units. The template's font ("MS Shell Dlg" 8 pt)
+// becomes the system's default UI font, whose metrics turn
 // dialog units into pixels. Captions are those the template carries before
 // start-up replaces them with the host's texts.
 #pragma once
@@ -38,7 +38,7 @@ inline constexpr std::array<DialogControl, 12> kDialogControls{{
     {kIdOutputEdit, ControlKind::kEdit, "", 19, 116, 156, 14},
     {kIdBrowseOutput, ControlKind::kPushButton, "...", 181, 116, 19, 14},
     {kIdConvert, ControlKind::kPushButton, "\u8f6c\u6362", 45, 153, 50, 14},
-    {kIdCancel, ControlKind::kPushButton, "\u53d6\u6d88", 121, 153, 50, 14},
+    {kIdCancelConversion, ControlKind::kPushButton, "\u53d6\u6d88", 121, 153, 50, 14},
 }};
 
 }  // namespace wavrel

@@ -122,7 +122,8 @@ void WavrelWindow::ConnectButtons() {
   connect(button(kIdBrowseOutput), &QPushButton::clicked, this,
           [this] { m_dlg->OnBrowseOutput(); });
   connect(button(kIdConvert), &QPushButton::clicked, this, [this] { m_dlg->OnConvert(); });
-  connect(button(kIdCancel), &QPushButton::clicked, this, [this] { m_dlg->OnCancelConversion(); });
+  connect(button(kIdCancelConversion), &QPushButton::clicked, this,
+          [this] { m_dlg->OnCancelConversion(); });
 }
 
 void WavrelWindow::OnGuiThread(std::function<void()> fn) {

@@ -93,11 +93,11 @@ TEST_F(WavrelWindowTest, StartUpGivesTheHostsTextsAndTheReadyStateOnTheTemplates
   EXPECT_EQ(Widget<QLabel>(kIdInputLabel)->text(), "T:IDS_RESOURCE_PATH");
   EXPECT_EQ(Widget<QLabel>(kIdOutputLabel)->text(), "T:IDS_TARGET_NAME");
   EXPECT_EQ(Widget<QPushButton>(kIdConvert)->text(), "T:IDC_CONVERT");
-  EXPECT_EQ(Widget<QPushButton>(kIdCancel)->text(), "T:IDS_CANCLE");
-  EXPECT_EQ(Q(m_window->GetControlText(kIdCancel)), "T:IDS_CANCLE");
+  EXPECT_EQ(Widget<QPushButton>(kIdCancelConversion)->text(), "T:IDS_CANCLE");
+  EXPECT_EQ(Q(m_window->GetControlText(kIdCancelConversion)), "T:IDS_CANCLE");
   EXPECT_TRUE(Widget<QPushButton>(kIdConvert)->isEnabled());
   EXPECT_TRUE(Widget<QPushButton>(kIdBrowseInput)->isEnabled());
-  EXPECT_FALSE(Widget<QPushButton>(kIdCancel)->isEnabled());
+  EXPECT_FALSE(Widget<QPushButton>(kIdCancelConversion)->isEnabled());
   for (int edit : {kIdInputEdit, kIdOutputEdit}) {
     EXPECT_TRUE(Widget<QLineEdit>(edit)->isReadOnly());
     EXPECT_TRUE(Widget<QLineEdit>(edit)->text().isEmpty());
@@ -229,14 +229,14 @@ TEST_F(WavrelWindowTest, ChangesFromOtherThreadsAreQueuedAndTheLatestWins) {
   // thread before the queue ran.
   std::thread([&] {
     m_window->SetControlText(kIdStatus, u"older");
-    m_window->EnableControl(kIdCancel, true);
+    m_window->EnableControl(kIdCancelConversion, true);
   }).join();
   m_window->SetControlText(kIdStatus, u"newer");
-  m_window->EnableControl(kIdCancel, false);
+  m_window->EnableControl(kIdCancelConversion, false);
   QCoreApplication::processEvents();
   QCoreApplication::processEvents();
   EXPECT_EQ(Widget<QLabel>(kIdStatus)->text(), "newer");
-  EXPECT_FALSE(Widget<QPushButton>(kIdCancel)->isEnabled());
+  EXPECT_FALSE(Widget<QPushButton>(kIdCancelConversion)->isEnabled());
   EXPECT_EQ(m_window->GetControlText(kIdStatus), u"newer");
 
   // Calls queued for a window that is gone are dropped.
@@ -296,7 +296,7 @@ TEST_F(WavrelWindowTest, ConvertsTheSamplesWithTheAnimationPlayingThenShowsTheSt
   EXPECT_EQ(Widget<QLabel>(kIdStatus)->text(), Text(u"IDS_CONVERING"));
   EXPECT_FALSE(Widget<QPushButton>(kIdConvert)->isEnabled());
   EXPECT_FALSE(Widget<QPushButton>(kIdBrowseInput)->isEnabled());
-  EXPECT_TRUE(Widget<QPushButton>(kIdCancel)->isEnabled());
+  EXPECT_TRUE(Widget<QPushButton>(kIdCancelConversion)->isEnabled());
 
   CAnimatedPicture& picture = m_window->PictureControl();
   // The animation may be over already when the run was quick; when it is
@@ -321,7 +321,7 @@ TEST_F(WavrelWindowTest, ConvertsTheSamplesWithTheAnimationPlayingThenShowsTheSt
   EXPECT_EQ(QDir(output.path()).entryList({"*.wav"}, QDir::Files).size(), names.size() * copies);
   EXPECT_TRUE(Widget<QPushButton>(kIdConvert)->isEnabled());
   EXPECT_TRUE(Widget<QPushButton>(kIdBrowseOutput)->isEnabled());
-  EXPECT_FALSE(Widget<QPushButton>(kIdCancel)->isEnabled());
+  EXPECT_FALSE(Widget<QPushButton>(kIdCancelConversion)->isEnabled());
   // static.gif stays shown: a still, sized to the bar.
   EXPECT_FALSE(picture.IsPlaying());
   EXPECT_EQ(picture.FrameCount(), 0u);
