@@ -2,10 +2,7 @@
 // status and the files each failure leaves behind.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,6 +11,7 @@
 #include <thread>
 
 #include "converter/test_files.h"
+#include "testing/child_process.h"
 
 namespace vocrate {
 namespace {
@@ -55,82 +53,41 @@ constexpr off_t kHugeFileBytes = off_t{1} << 30;
 constexpr long kMaxRssKb = 32 * 1024;
 #endif
 
-struct Child {
-  pid_t pid = -1;
-  int out = -1;  // the child's standard output
-  int in = -1;   // the child's standard input, with Input::kPipe
-};
-
 struct Outcome {
   int status = -1;  // exit status, or 1000 + signal
   std::string out;
   long max_rss_kb = 0;
 };
 
-// Starts vocrate in `cwd`; it is killed by SIGALRM after `timeout_s`.
-Child Start(const std::vector<std::string>& args, const std::string& cwd, Input input,
-            const char* lc_all = "C", unsigned timeout_s = 60) {
-  int out_pipe[2];
-  int in_pipe[2] = {-1, -1};
-  if (pipe(out_pipe) != 0) std::abort();
-  if (input == Input::kPipe && pipe(in_pipe) != 0) std::abort();
-  Child child;
-  child.pid = fork();
-  if (child.pid == 0) {
-    if (chdir(cwd.c_str()) != 0) _exit(126);
-    dup2(out_pipe[1], STDOUT_FILENO);
-    close(out_pipe[0]);
-    close(out_pipe[1]);
-    if (input == Input::kAllClosed) {
-      close(STDOUT_FILENO);
-      close(STDIN_FILENO);
-    } else if (input == Input::kDevNull) {
-      const int null = open("/dev/null", O_RDONLY);
-      dup2(null, STDIN_FILENO);
-      close(null);
-    } else if (input == Input::kClosed) {
-      close(STDIN_FILENO);
-    } else {
-      dup2(in_pipe[0], STDIN_FILENO);
-      close(in_pipe[0]);
-      close(in_pipe[1]);
-    }
-    setenv("LC_ALL", lc_all, 1);
-    std::vector<char*> argv = {const_cast<char*>(kProgram)};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    alarm(timeout_s);
-    execv(kProgram, argv.data());
-    _exit(127);
-  }
-  close(out_pipe[1]);
-  child.out = out_pipe[0];
-  if (input == Input::kPipe) {
-    close(in_pipe[0]);
-    child.in = in_pipe[1];
-  }
-  return child;
+wavrel::testing::ChildOptions Options(const std::string& cwd, Input input, const char* lc_all,
+                                      unsigned timeout_s = 60) {
+  wavrel::testing::ChildOptions options;
+  options.workingFolder = cwd;
+  options.setEnv = {{"LC_ALL", lc_all}};
+  options.timeout = std::chrono::seconds(timeout_s);
+  options.input = input == Input::kClosed || input == Input::kAllClosed
+                      ? wavrel::testing::ChildInput::kClosed
+                  : input == Input::kPipe ? wavrel::testing::ChildInput::kPipe
+                                          : wavrel::testing::ChildInput::kDevNull;
+  options.keepInputOpen = input == Input::kPipe;
+  options.closeOutput = input == Input::kAllClosed;
+  return options;
 }
 
-Outcome Finish(Child& child) {
-  Outcome outcome;
-  char buffer[4096];
-  ssize_t got = 0;
-  while ((got = read(child.out, buffer, sizeof buffer)) > 0) outcome.out.append(buffer, got);
-  close(child.out);
-  if (child.in >= 0) close(child.in);
-  int status = 0;
-  struct rusage usage {};
-  wait4(child.pid, &status, 0, &usage);
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-  outcome.max_rss_kb = usage.ru_maxrss;
-  return outcome;
+Outcome ToOutcome(const wavrel::testing::ChildResult& result) {
+  return {result.signal != 0 ? 1000 + result.signal : result.exitCode, result.out, result.maxRssKb};
+}
+
+std::vector<std::string> Argv(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {kProgram};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return argv;
 }
 
 Outcome RunVocrate(const std::vector<std::string>& args, const std::string& cwd,
-                   Input input = Input::kDevNull, const char* lc_all = "C") {
-  Child child = Start(args, cwd, input, lc_all);
-  return Finish(child);
+                   Input input = Input::kDevNull, const char* lc_all = "C",
+                   unsigned timeout_s = 60) {
+  return ToOutcome(wavrel::testing::RunChild(Argv(args), Options(cwd, input, lc_all, timeout_s)));
 }
 
 std::string Sample(const char* name) { return kSamples + "/" + name; }
@@ -150,20 +107,16 @@ TEST(VocrateProcessTest, WrongArgumentCountPrintsUsageAndWaitsForOneCharacter) {
 
   // With input open the program waits, the prompt already shown, until a
   // character comes.
-  Child child = Start({"only-one"}, dir.Path(), Input::kPipe, "C.UTF-8");
-  std::string shown;
-  char buffer[512];
-  while (shown.size() < kUsage.size() + 1) {
-    const ssize_t got = read(child.out, buffer, sizeof buffer);
-    ASSERT_GT(got, 0);
-    shown.append(buffer, got);
-  }
+  wavrel::testing::ChildProcess child;
+  ASSERT_TRUE(child.Start(Argv({"only-one"}), Options(dir.Path(), Input::kPipe, "C.UTF-8")));
+  ASSERT_TRUE(
+      child.ReadUntil([](const std::string& shown) { return shown.size() >= kUsage.size() + 1; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_EQ(waitpid(child.pid, nullptr, WNOHANG), 0) << "ended without waiting";
-  ASSERT_EQ(write(child.in, "\n", 1), 1);
-  const Outcome outcome = Finish(child);
+  EXPECT_TRUE(child.Running()) << "ended without waiting";
+  ASSERT_TRUE(child.WriteInput("\n"));
+  const Outcome outcome = ToOutcome(child.Wait());
   EXPECT_EQ(outcome.status, 255);
-  EXPECT_EQ(shown + outcome.out, kUsage + "请按任意键退出程序。。。");
+  EXPECT_EQ(outcome.out, kUsage + "请按任意键退出程序。。。");
 }
 
 TEST(VocrateProcessTest, OpenFailuresLeaveWhatTheySay) {
@@ -304,8 +257,8 @@ TEST(VocrateProcessTest, HostileInputEndsWithFlatMemory) {
   TempDir quiet;
   ASSERT_EQ(symlink("/dev/null", (quiet / "loss_stat.txt").c_str()), 0);
   for (const char* option : {"1", "0"}) {
-    Child child = Start({big, "/dev/null", option}, quiet.Path(), Input::kDevNull, "C", 120);
-    const Outcome outcome = Finish(child);
+    const Outcome outcome =
+        RunVocrate({big, "/dev/null", option}, quiet.Path(), Input::kDevNull, "C", 120);
     EXPECT_EQ(outcome.status, 0) << option << outcome.out;
     EXPECT_LT(outcome.max_rss_kb, kMaxRssKb) << option;
   }

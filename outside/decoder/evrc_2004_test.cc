@@ -1,14 +1,14 @@
 // The evrc_2004 program as the plug-in runs it: a separate process, judged
 // by its exit status, its output file and its standard error.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 
 #include "outside/decoder/decoder_args.h"
 #include "outside/decoder/evrc_decoder.h"
 #include "outside/decoder/evrc_test_util.h"
+#include "testing/child_process.h"
+#include "testing/files.h"
 
 namespace evrc {
 namespace {
@@ -45,32 +45,19 @@ TEST(DecoderArgsTest, TakesArgumentsInAnyOrderAndRejectsBadOnes) {
 
 class Evrc2004ProcessTest : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "evrc2004-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
-  }
-  void TearDown() override { fs::remove_all(m_dir); }
-
   std::string Path(const std::string& name) const { return (m_dir / name).string(); }
 
-  static std::string Quote(const std::string& s) {
-    std::string quoted = "'";
-    for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-  }
-
-  /// Runs `prefix evrc_2004 args` through the shell; returns the exit status
-  /// and keeps standard output and error.
-  int Run(const std::vector<std::string>& args, const std::string& prefix = "") {
-    std::string command = prefix + "exec " + Quote(EVRC_2004_PATH);
-    for (const auto& a : args) command += " " + Quote(a);
-    command += " >" + Quote(Path("stdout")) + " 2>" + Quote(Path("stderr"));
-    const int status = std::system(("sh -c " + Quote(command)).c_str());
-    const Bytes err = test::ReadFile(Path("stderr")), out = test::ReadFile(Path("stdout"));
-    m_stderr.assign(err.begin(), err.end());
-    m_stdout.assign(out.begin(), out.end());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  /// Runs evrc_2004 with args (and a file size limit when not 0); returns
+  /// the exit status and keeps standard output and error.
+  int Run(const std::vector<std::string>& args, std::uint64_t fileSizeLimitBytes = 0) {
+    std::vector<std::string> argv = {EVRC_2004_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    wavrel::testing::ChildOptions options;
+    options.fileSizeLimitBytes = fileSizeLimitBytes;
+    const wavrel::testing::ChildResult result = wavrel::testing::RunChild(argv, options);
+    m_stderr = result.err;
+    m_stdout = result.out;
+    return result.exitCode;
   }
 
   std::string WriteRecords(const std::string& recording) {
@@ -83,7 +70,8 @@ class Evrc2004ProcessTest : public testing::Test {
     return !m_stderr.empty() && m_stderr.find('\n') == m_stderr.size() - 1;
   }
 
-  fs::path m_dir;
+  wavrel::testing::TempFolder m_folder{"evrc2004"};
+  const fs::path m_dir = m_folder.Path();
   std::string m_stderr, m_stdout;
 };
 
@@ -136,7 +124,7 @@ TEST_F(Evrc2004ProcessTest, FailuresBeforeDecodingLeaveNoOutput) {
 TEST_F(Evrc2004ProcessTest, WriteFailureMidStreamRemovesTheOutput) {
   // A file size limit of a few blocks makes the writes fail part way.
   const std::string evrc = WriteRecords("meeting_notes.qcp");
-  EXPECT_EQ(Run({"-i", evrc, "-o", Path("out.pcm"), "-d"}, "ulimit -f 8; "), 1);
+  EXPECT_EQ(Run({"-i", evrc, "-o", Path("out.pcm"), "-d"}, 4096), 1);
   EXPECT_TRUE(OneLineError()) << m_stderr;
   EXPECT_FALSE(fs::exists(Path("out.pcm")));
   EXPECT_NE(m_stderr.find("removed"), std::string::npos) << m_stderr;

@@ -17,14 +17,14 @@ if(TARGET wavrel_core)
   wavrel_add_test(wavrel_console_test
     SOURCES console_args_test.cc console_process_test.cc console_progress_test.cc console_args.cc
       console_progress.cc
-    LIBS wavrel_host_support)
+    LIBS wavrel_host_support wavrel_testing)
   target_compile_definitions(wavrel_console_test PRIVATE
     WAVREL_CONSOLE_PATH="$<TARGET_FILE:wavrel>"
     WAVREL_SAMPLES_DIR="${WAVREL_SAMPLES_DIR}/")
   add_dependencies(wavrel_console_test wavrel)
 
   # Failures made to happen under `wavrel` (a copy of the stage tree per test).
-  wavrel_add_test(failure_injection_test SOURCES failure_injection_test.cc)
+  wavrel_add_test(failure_injection_test SOURCES failure_injection_test.cc LIBS wavrel_testing)
   target_compile_definitions(failure_injection_test PRIVATE
     WAVREL_STAGE_DIR="${WAVREL_STAGE_DIR}"
     WAVREL_SAMPLES_DIR="${WAVREL_SAMPLES_DIR}")

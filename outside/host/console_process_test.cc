@@ -1,12 +1,8 @@
 // Runs the built `wavrel` from the stage tree on copies of the sample
 // recordings, with the real converter and decoder beside it.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -21,12 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "testing/child_process.h"
+#include "testing/files.h"
+
 namespace wavrel::host {
 namespace {
 
 namespace fs = std::filesystem;
-
-extern "C" char** environ;
 
 // Frames of each sample recording.
 const std::map<std::string, std::uintmax_t> kSampleFrames = {{"greeting", 531},
@@ -46,38 +43,18 @@ struct RunResult {
 
 class WavrelProcessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    m_root = fs::temp_directory_path() /
-             ("wavrel_console_test_" + std::to_string(std::random_device{}()));
-    fs::create_directories(m_root / "tmp");
-  }
-  void TearDown() override {
-    std::error_code ec;
-    for (const auto& entry : fs::recursive_directory_iterator(m_root, ec)) {
-      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    }
-    fs::remove_all(m_root, ec);
-  }
+  void SetUp() override { fs::create_directories(m_root / "tmp"); }
 
   /// A folder under the test's root with copies of the samples, each under
   /// its own name or under the names given.
   fs::path SampleFolder(const std::string& name,
                         const std::map<std::string, std::string>& renamed = {}) {
-    const fs::path folder = m_root / name;
-    fs::create_directories(folder);
-    if (renamed.empty()) {
-      for (const auto& entry : fs::directory_iterator(WAVREL_SAMPLES_DIR)) {
-        CopySample(entry.path().filename().string(), folder / entry.path().filename());
-      }
-    } else {
-      for (const auto& [sample, target] : renamed) CopySample(sample, folder / target);
-    }
-    return folder;
+    testing::CopySamples(WAVREL_SAMPLES_DIR, m_root / name, renamed);
+    return m_root / name;
   }
 
   static void CopySample(const std::string& sample, const fs::path& to) {
-    fs::copy_file(fs::path(WAVREL_SAMPLES_DIR) / sample, to, fs::copy_options::overwrite_existing);
-    fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write);
+    testing::CopySamples(WAVREL_SAMPLES_DIR, to.parent_path(), {{sample, to.filename().string()}});
   }
 
   /// Runs wavrel with args; onLine sees each standard-output line with the
@@ -85,88 +62,28 @@ class WavrelProcessTest : public ::testing::Test {
   RunResult RunWavrel(const std::vector<std::string>& args,
                       const std::function<void(pid_t, const std::string&)>& onLine = {},
                       const std::vector<std::string>& extraEnv = {}) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string var = *e;
-      if (var.rfind("XMESSAGEBOX_ANSWER=", 0) == 0 || var.rfind("TMPDIR=", 0) == 0 ||
-          var.rfind("LANG=", 0) == 0 || var.rfind("LC_ALL=", 0) == 0 ||
-          var.rfind("LC_MESSAGES=", 0) == 0) {
-        continue;
-      }
-      env.push_back(var);
+    testing::ChildOptions options;
+    options.unsetEnv = {"XMESSAGEBOX_ANSWER", "LC_ALL", "LC_MESSAGES"};
+    options.setEnv = {{"TMPDIR", (m_root / "tmp").string()}, {"LANG", "C"}};
+    for (const auto& var : extraEnv) {
+      options.setEnv[var.substr(0, var.find('='))] = var.substr(var.find('=') + 1);
     }
-    env.push_back("TMPDIR=" + (m_root / "tmp").string());
-    env.push_back("LANG=C");
-    for (const auto& var : extraEnv) env.push_back(var);
-    std::vector<char*> envp;
-    for (auto& var : env) envp.push_back(var.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argvStrings = {WAVREL_CONSOLE_PATH};
-    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& arg : argvStrings) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    int outPipe[2];
-    int errPipe[2];
-    EXPECT_EQ(pipe(outPipe), 0);
-    EXPECT_EQ(pipe(errPipe), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int null = open("/dev/null", O_RDONLY);
-      dup2(null, 0);
-      dup2(outPipe[1], 1);
-      dup2(errPipe[1], 2);
-      close(outPipe[0]);
-      close(errPipe[0]);
-      execve(argv[0], argv.data(), envp.data());
-      _exit(127);
-    }
-    close(outPipe[1]);
-    close(errPipe[1]);
+    options.timeout = std::chrono::seconds(120);
+    std::vector<std::string> argv = {WAVREL_CONSOLE_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    testing::ChildProcess child;
     RunResult run;
-    std::string pendingLine;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    bool outOpen = true;
-    bool errOpen = true;
-    while (outOpen || errOpen) {
-      pollfd fds[2] = {{outOpen ? outPipe[0] : -1, POLLIN, 0},
-                       {errOpen ? errPipe[0] : -1, POLLIN, 0}};
-      poll(fds, 2, 100);
-      if (std::chrono::steady_clock::now() > deadline) {
-        ADD_FAILURE() << "wavrel did not end in time";
-        kill(pid, SIGKILL);
-        break;
-      }
-      char buffer[4096];
-      if (outOpen && (fds[0].revents & (POLLIN | POLLHUP))) {
-        const ssize_t got = read(outPipe[0], buffer, sizeof(buffer));
-        if (got <= 0) {
-          outOpen = false;
-        } else {
-          run.out.append(buffer, got);
-          pendingLine.append(buffer, got);
-          for (std::size_t nl; (nl = pendingLine.find('\n')) != std::string::npos;) {
-            run.outLines.push_back(pendingLine.substr(0, nl));
-            pendingLine.erase(0, nl + 1);
-            if (onLine) onLine(pid, run.outLines.back());
-          }
-        }
-      }
-      if (errOpen && (fds[1].revents & (POLLIN | POLLHUP))) {
-        const ssize_t got = read(errPipe[0], buffer, sizeof(buffer));
-        if (got <= 0) {
-          errOpen = false;
-        } else {
-          run.err.append(buffer, got);
-        }
-      }
+    if (!child.Start(argv, options, &run.err)) {
+      ADD_FAILURE() << run.err;
+      return run;
     }
-    close(outPipe[0]);
-    close(errPipe[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    const testing::ChildResult result = child.Wait([&](const std::string& line) {
+      run.outLines.push_back(line);
+      if (onLine) onLine(child.Pid(), line);
+    });
+    run.status = result.Status();
+    run.out = result.out;
+    run.err = result.err;
     return run;
   }
 
@@ -181,7 +98,8 @@ class WavrelProcessTest : public ::testing::Test {
 
   std::set<std::string> TmpLeftovers() const { return Listing(m_root / "tmp"); }
 
-  fs::path m_root;
+  testing::TempFolder m_folder{"wavrel_console_test"};
+  const fs::path m_root = m_folder.Path();
 };
 
 std::size_t CountPrefixed(const std::vector<std::string>& lines, const std::string& prefix) {
@@ -325,10 +243,7 @@ TEST_F(WavrelProcessTest, EveryFileGetsItsLine) {
       SampleFolder("in", {{"greeting.qcp", "greeting.qcp"}, {"zh_call.qcp", "rec\xE9.qcp"}});
   std::ofstream(in / "notes.txt") << "not a recording";
   ASSERT_EQ(mkfifo((in / "pipe").c_str(), 0600), 0);
-  const std::string greeting = [] {
-    std::ifstream file(fs::path(WAVREL_SAMPLES_DIR) / "greeting.qcp", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  }();
+  const std::string greeting = testing::Slurp(fs::path(WAVREL_SAMPLES_DIR) / "greeting.qcp");
   std::ofstream(in / "half.qcp", std::ios::binary) << greeting.substr(0, 5000);
   std::ofstream(in / "stub.qcp", std::ios::binary) << greeting.substr(0, 100);
   const fs::path out = m_root / "out";
@@ -349,14 +264,13 @@ TEST_F(WavrelProcessTest, EveryFileGetsItsLine) {
 
 TEST_F(WavrelProcessTest, ReportThatCannotBeWrittenFailsAndLanguagesAreNames) {
   const fs::path in = SampleFolder("in", {{"voicemail.dat", "voicemail.dat"}});
-  const std::string command = "TMPDIR='" + (m_root / "tmp").string() + "' '" + WAVREL_CONSOLE_PATH +
-                              "' convert '" + in.string() + "' >/dev/full 2>'" +
-                              (m_root / "err").string() + "'";
-  const int status = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-  std::ifstream errFile(m_root / "err");
-  const std::string err((std::istreambuf_iterator<char>(errFile)),
-                        std::istreambuf_iterator<char>());
+  testing::ChildOptions options;
+  options.setEnv = {{"TMPDIR", (m_root / "tmp").string()}};
+  options.outputFile = "/dev/full";
+  const testing::ChildResult full =
+      testing::RunChild({WAVREL_CONSOLE_PATH, "convert", in.string()}, options);
+  EXPECT_EQ(full.Status(), 1);
+  const std::string& err = full.err;
   EXPECT_NE(err.find("wavrel: cannot write"), std::string::npos) << err;
 
   for (const char* bad : {"../../../etc/passwd", "xx", "en.ini", ""}) {
@@ -412,9 +326,7 @@ std::map<std::string, std::string> Contents(const fs::path& folder) {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
     if (!entry.is_regular_file()) continue;
-    std::ifstream in(entry.path(), std::ios::binary);
-    files[fs::relative(entry.path(), folder).string()] =
-        std::string(std::istreambuf_iterator<char>(in), {});
+    files[fs::relative(entry.path(), folder).string()] = testing::Slurp(entry.path());
   }
   return files;
 }

@@ -9,11 +9,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -24,12 +22,13 @@
 #include <string>
 #include <vector>
 
+#include "testing/child_process.h"
+#include "testing/files.h"
+
 namespace wavrel::host {
 namespace {
 
 namespace fs = std::filesystem;
-
-extern "C" char** environ;
 
 /// WAV sizes of the three recordings converted (44 + 320 per frame); in the
 /// order of the run (plain byte order of the names).
@@ -38,16 +37,8 @@ const std::map<std::string, std::uintmax_t> kWavSizes = {{"greeting", 44 + 531 *
                                                          {"voicemail", 44 + 271 * 320}};
 const std::vector<std::string> kInputs = {"greeting.qcp", "meeting_notes.qcp", "voicemail.dat"};
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::uint32_t Le32(const std::string& b, std::size_t at) {
-  return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8 |
-         static_cast<unsigned char>(b[at + 2]) << 16 |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
-}
+using testing::Le32;
+using testing::Slurp;
 
 struct RunResult {
   int status = -1;  // exit status, or 128 + signal
@@ -58,29 +49,21 @@ struct RunResult {
 class FailureInjectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "wavrel_failure_test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    m_root = pattern;
     fs::copy(WAVREL_STAGE_DIR, m_root / "host", fs::copy_options::recursive);
     m_plugins = m_root / "host" / "Plugins" / "WavrelPlugin";
     m_in = m_root / "in";
     m_out = m_root / "out";
     m_tmp = m_root / "tmp";
-    fs::create_directories(m_in);
     fs::create_directories(m_out);
     fs::create_directories(m_tmp);
     for (const std::string& name : kInputs) {
-      fs::copy_file(fs::path(WAVREL_SAMPLES_DIR) / name, m_in / name);
+      testing::CopySamples(WAVREL_SAMPLES_DIR, m_in, {{name, name}});
     }
   }
 
   void TearDown() override {
+    // Before the folder goes with the fixture.
     for (const fs::path& mount : m_mounts) umount2(mount.c_str(), MNT_DETACH);
-    std::error_code ec;
-    for (const auto& entry : fs::recursive_directory_iterator(m_root, ec)) {
-      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    }
-    fs::remove_all(m_root, ec);
   }
 
   /// A tmpfs of `bytes` at folder (root only); false where it cannot be had.
@@ -108,61 +91,22 @@ class FailureInjectionTest : public ::testing::Test {
   /// (default: the test's tmp/) and, when given, a file size limit (with
   /// SIGXFSZ ignored, so a write past it fails instead of killing).
   RunResult Run(const std::string& tmpdir = {}, rlim_t fileSizeLimit = 0) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string var = *e;
-      if (var.rfind("TMPDIR=", 0) != 0 && var.rfind("LANG=", 0) != 0 &&
-          var.rfind("LC_ALL=", 0) != 0 && var.rfind("XMESSAGEBOX_ANSWER=", 0) != 0) {
-        env.push_back(var);
-      }
-    }
-    env.push_back("TMPDIR=" + (tmpdir.empty() ? m_tmp.string() : tmpdir));
-    env.push_back("LANG=C");
-    env.push_back("WAVREL_TEST_OUT=" + m_out.string());
-    env.push_back("WAVREL_TEST_ROOT=" + m_root.string());
-    std::vector<char*> envp;
-    for (auto& var : env) envp.push_back(var.data());
-    envp.push_back(nullptr);
+    testing::ChildOptions options;
+    options.unsetEnv = {"LC_ALL", "XMESSAGEBOX_ANSWER"};
+    options.setEnv = {{"TMPDIR", tmpdir.empty() ? m_tmp.string() : tmpdir},
+                      {"LANG", "C"},
+                      {"WAVREL_TEST_OUT", m_out.string()},
+                      {"WAVREL_TEST_ROOT", m_root.string()}};
+    options.fileSizeLimitBytes = fileSizeLimit;
+    options.ignoreFileSizeSignal = true;
+    options.timeout = std::chrono::seconds(120);
     // One file at a time: each failure is made to hit a chosen file of the
     // run's order.
-    std::vector<std::string> args = {(m_root / "host" / "wavrel").string(),
-                                     "convert",
-                                     "--yes",
-                                     "--jobs",
-                                     "1",
-                                     m_in.string(),
-                                     m_out.string()};
-    std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const fs::path outFile = m_root / "stdout.txt";
-    const fs::path errFile = m_root / "stderr.txt";
-
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int null = open("/dev/null", O_RDONLY);
-      const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      dup2(null, 0);
-      dup2(out, 1);
-      dup2(err, 2);
-      if (fileSizeLimit != 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{fileSizeLimit, fileSizeLimit};
-        setrlimit(RLIMIT_FSIZE, &limit);
-      }
-      execve(argv[0], argv.data(), envp.data());
-      _exit(127);
-    }
-    RunResult run;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = Slurp(outFile);
-    run.err = Slurp(errFile);
-    fs::remove(outFile);
-    fs::remove(errFile);
-    return run;
+    const testing::ChildResult result =
+        testing::RunChild({(m_root / "host" / "wavrel").string(), "convert", "--yes", "--jobs", "1",
+                           m_in.string(), m_out.string()},
+                          options);
+    return {result.Status(), result.out, result.err};
   }
 
   /// What every run must leave: the recordings that succeeded reported "ok"
@@ -224,7 +168,9 @@ class FailureInjectionTest : public ::testing::Test {
     return found;
   }
 
-  fs::path m_root, m_plugins, m_in, m_out, m_tmp;
+  testing::TempFolder m_folder{"wavrel_failure_test"};
+  const fs::path m_root = m_folder.Path();
+  fs::path m_plugins, m_in, m_out, m_tmp;
   std::vector<fs::path> m_mounts;
 };
 

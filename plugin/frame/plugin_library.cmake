@@ -18,7 +18,7 @@ install(TARGETS WavrelPlugin LIBRARY DESTINATION Plugins/WavrelPlugin)
 find_package(Qt6 REQUIRED COMPONENTS Widgets)
 wavrel_add_test(wavrel_plugin_test
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/wavrel_plugin_test.cc
-  LIBS Qt6::Widgets ${CMAKE_DL_LIBS}
+  LIBS Qt6::Widgets ${CMAKE_DL_LIBS} wavrel_testing
   ENV QT_QPA_PLATFORM=offscreen)
 add_dependencies(wavrel_plugin_test WavrelPlugin)
 target_compile_definitions(wavrel_plugin_test PRIVATE

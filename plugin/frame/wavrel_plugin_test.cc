@@ -16,11 +16,13 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "plugin/frame/plugin_interfaces.h"
+#include "testing/child_process.h"
 
 // LeakSanitizer builds: fontconfig keeps caches that Qt's text layout fills
 // and never frees; not ours to fix.
@@ -286,18 +288,14 @@ TEST_F(PluginAbiTest, ShowDialogWithoutAnApplicationFailsCleanly) {
 /// Defined symbols in the plug-in's dynamic symbol table, from nm -D.
 std::set<std::string> ExportedSymbols() {
   std::set<std::string> names;
-  const std::string command =
-      std::string("'") + WAVREL_NM + "' -D --defined-only '" + WAVREL_PLUGIN_PATH + "'";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return names;
-  char line[1024];
-  while (std::fgets(line, sizeof line, pipe) != nullptr) {
-    std::string text(line);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  const wavrel::testing::ChildResult nm =
+      wavrel::testing::RunChild({WAVREL_NM, "-D", "--defined-only", WAVREL_PLUGIN_PATH});
+  std::istringstream lines(nm.out);
+  for (std::string text; std::getline(lines, text);) {
+    while (!text.empty() && text.back() == '\r') text.pop_back();
     const std::size_t space = text.rfind(' ');
     names.insert(space == std::string::npos ? text : text.substr(space + 1));
   }
-  ::pclose(pipe);
   return names;
 }
 

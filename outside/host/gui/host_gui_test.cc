@@ -1,6 +1,5 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <QApplication>
 #include <QPointer>
@@ -11,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,6 +19,8 @@
 #include "outside/host/gui/plugin_loader.h"
 #include "outside/host/gui/plugin_session.h"
 #include "outside/host/language_host.h"
+#include "testing/child_process.h"
+#include "testing/files.h"
 
 // LeakSanitizer builds: fontconfig keeps caches that Qt's text layout fills
 // and never frees; not ours to fix.
@@ -31,34 +33,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "wavrel-host-test-XXXXXX").string();
-    path = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
-  }
-};
+using testing::TempFolder;
 
-/// Runs a shell command; its exit status and what it wrote (both streams).
+/// Runs a program; its exit status and what it wrote (both streams).
 struct RunResult {
   int status = -1;
   std::string output;
 };
 
-RunResult RunCommand(const std::string& command) {
-  RunResult result;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-  const int wait = ::pclose(pipe);
-  result.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : 128 + WTERMSIG(wait);
-  return result;
+RunResult RunCommand(const std::vector<std::string>& argv,
+                     const std::map<std::string, std::string>& setEnv = {},
+                     const std::vector<std::string>& unsetEnv = {}) {
+  testing::ChildOptions options;
+  options.setEnv = setEnv;
+  options.unsetEnv = unsetEnv;
+  const testing::ChildResult result = testing::RunChild(argv, options);
+  return {result.Status(), result.out + result.err};
 }
 
 using SetLogFn = void (*)(std::vector<std::string>*);
@@ -85,16 +75,16 @@ class FakeLog {
 };
 
 TEST(PluginLibrary, ReportsEachFailureByItsOwnKind) {
-  TempDir dir;
+  TempFolder dir{"wavrel-host-test"};
   PluginLibrary library;
 
-  const std::string missing = (dir.path / "Plugins/WavrelPlugin/libWavrelPlugin.so").string();
+  const std::string missing = (dir.Path() / "Plugins/WavrelPlugin/libWavrelPlugin.so").string();
   EXPECT_EQ(library.Load(missing), PluginLoadError::kMissingFile);
   EXPECT_NE(library.ErrorText().find(missing), std::string::npos);
   EXPECT_NE(library.ErrorText().find("missing"), std::string::npos);
-  EXPECT_EQ(library.Load(dir.path.string()), PluginLoadError::kMissingFile);
+  EXPECT_EQ(library.Load(dir.Path().string()), PluginLoadError::kMissingFile);
 
-  const fs::path garbage = dir.path / "libGarbage.so";
+  const fs::path garbage = dir.Path() / "libGarbage.so";
   std::ofstream(garbage) << "this is not a shared library\n";
   EXPECT_EQ(library.Load(garbage.string()), PluginLoadError::kOpenFailed);
   EXPECT_NE(library.ErrorText().find("cannot be loaded: "), std::string::npos);
@@ -209,9 +199,9 @@ TEST(HostWindow, ButtonAndMenuOpenTheDialogAndFailuresAreReported) {
     EXPECT_EQ(std::count(log.events.begin(), log.events.end(), "ShowDialog"), 2);
 
     session.Close();
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(window.OpenConverter(), -1);  // reported, not shown: offscreen
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("wavrel-host: "), std::string::npos);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("wavrel-host: "), std::string::npos);
   }
   EXPECT_EQ(HostText(nullptr, u"IDS_HOST_TITLE", "Wavrel"), QStringLiteral("Wavrel"));
 }
@@ -260,41 +250,40 @@ TEST(HostAndPlugin, TheRealPluginShowsItsDialogWithTheHostsTexts) {
 #endif
 
 TEST(WavrelHostProgram, HelpBadArgumentsAndAMissingOrBrokenPlugin) {
-  RunResult help = RunCommand(std::string("'") + WAVREL_HOST_EXE + "' --help");
+  RunResult help = RunCommand({WAVREL_HOST_EXE, "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.output.find("--open-converter"), std::string::npos);
   EXPECT_NE(help.output.find("--lang"), std::string::npos);
 
-  RunResult bad =
-      RunCommand("QT_QPA_PLATFORM=offscreen '" + std::string(WAVREL_HOST_EXE) + "' --bogus");
+  const std::map<std::string, std::string> offscreen = {{"QT_QPA_PLATFORM", "offscreen"}};
+  RunResult bad = RunCommand({WAVREL_HOST_EXE, "--bogus"}, offscreen);
   EXPECT_EQ(bad.status, 2);
   EXPECT_NE(bad.output.find("unknown argument: --bogus"), std::string::npos);
 
   // A copy of the program in a folder without Plugins/.
-  TempDir dir;
-  const fs::path exe = dir.path / "wavrel-host";
+  TempFolder dir{"wavrel-host-test"};
+  const fs::path exe = dir.Path() / "wavrel-host";
   fs::copy_file(WAVREL_HOST_EXE, exe);
-  const std::string run = "QT_QPA_PLATFORM=offscreen '" + exe.string() + "'";
-  RunResult missing = RunCommand(run);
+  RunResult missing = RunCommand({exe.string()}, offscreen);
   EXPECT_EQ(missing.status, 1) << missing.output;
   EXPECT_NE(missing.output.find("Plugins/WavrelPlugin/libWavrelPlugin.so is missing"),
             std::string::npos)
       << missing.output;
 
-  fs::create_directories(dir.path / "Plugins/WavrelPlugin");
-  std::ofstream(dir.path / "Plugins/WavrelPlugin/libWavrelPlugin.so") << "broken";
-  RunResult broken = RunCommand(run + " --lang en");
+  fs::create_directories(dir.Path() / "Plugins/WavrelPlugin");
+  std::ofstream(dir.Path() / "Plugins/WavrelPlugin/libWavrelPlugin.so") << "broken";
+  RunResult broken = RunCommand({exe.string(), "--lang", "en"}, offscreen);
   EXPECT_EQ(broken.status, 1) << broken.output;
   EXPECT_NE(broken.output.find("cannot be loaded"), std::string::npos) << broken.output;
 
-  fs::remove(dir.path / "Plugins/WavrelPlugin/libWavrelPlugin.so");
-  fs::copy_file(FAKE_PLUGIN_NULLENTRY, dir.path / "Plugins/WavrelPlugin/libWavrelPlugin.so");
-  RunResult null = RunCommand(run);
+  fs::remove(dir.Path() / "Plugins/WavrelPlugin/libWavrelPlugin.so");
+  fs::copy_file(FAKE_PLUGIN_NULLENTRY, dir.Path() / "Plugins/WavrelPlugin/libWavrelPlugin.so");
+  RunResult null = RunCommand({exe.string()}, offscreen);
   EXPECT_EQ(null.status, 1) << null.output;
   EXPECT_NE(null.output.find("did not make its plug-in object"), std::string::npos);
 
   RunResult noDisplay =
-      RunCommand("env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY '" + exe.string() + "'");
+      RunCommand({exe.string()}, {}, {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"});
   EXPECT_EQ(noDisplay.status, 1);
   EXPECT_NE(noDisplay.output.find("no display"), std::string::npos);
 }

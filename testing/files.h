@@ -1,0 +1,47 @@
+// Files and folders for tests: a temporary folder removed at the end, whole
+// files read and written, the sample recordings copied.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "base/little_endian.h"
+
+namespace wavrel::testing {
+
+using wavrel::Le16;
+using wavrel::Le32;
+
+/// A fresh folder below $TMPDIR (or /tmp), removed with everything in it at
+/// the end, even what the test made read-only.
+class TempFolder {
+ public:
+  explicit TempFolder(const std::string& prefix = "wavrel-test");
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::filesystem::path& Path() const { return m_path; }
+  std::filesystem::path operator/(const std::filesystem::path& name) const { return m_path / name; }
+
+ private:
+  std::filesystem::path m_path;
+};
+
+/// Removes a folder and everything in it, read-only or not; errors ignored.
+void RemoveAll(const std::filesystem::path& folder);
+
+/// The whole file; empty when it cannot be read.
+std::string Slurp(const std::filesystem::path& path);
+/// Replaces the file with `bytes`; false when it cannot be written whole.
+bool WriteFile(const std::filesystem::path& path, std::string_view bytes);
+
+/// Copies sample recordings (from `samples`) into `folder`, made first:
+/// every one under its own name, or only those of `renamed` (sample ->
+/// name). The copies are readable and writable by the owner.
+void CopySamples(const std::filesystem::path& samples, const std::filesystem::path& folder,
+                 const std::map<std::string, std::string>& renamed = {});
+
+}  // namespace wavrel::testing
