@@ -24,6 +24,20 @@ void CloseFd(int& fd) {
   fd = -1;
 }
 
+/// Appends what one read of `fd` gives to `to` and returns its size; at the
+/// end of the stream (or on an error) closes `fd`.
+std::size_t ReadSome(int& fd, std::string& to) {
+  char buffer[65536];
+  const ssize_t got = ::read(fd, buffer, sizeof buffer);
+  if (got < 0 && errno == EINTR) return 0;
+  if (got <= 0) {
+    CloseFd(fd);
+    return 0;
+  }
+  to.append(buffer, static_cast<std::size_t>(got));
+  return static_cast<std::size_t>(got);
+}
+
 /// The program's path: as given when it has a '/', else the first
 /// executable of that name in PATH (as given when there is none).
 std::string Resolve(const std::string& program) {
@@ -217,29 +231,16 @@ bool ChildProcess::Pump(int timeoutMs, const std::function<void(const std::strin
   pollfd fds[3] = {
       {m_out, POLLIN, 0}, {m_err, POLLIN, 0}, {m_pendingInput.empty() ? -1 : m_in, POLLOUT, 0}};
   if (::poll(fds, 3, wait) < 0 && errno != EINTR) return false;
-  char buffer[65536];
   if (fds[0].revents != 0) {
-    const ssize_t got = ::read(m_out, buffer, sizeof buffer);
-    if (got <= 0) {
-      CloseFd(m_out);
-    } else {
-      m_result.out.append(buffer, static_cast<std::size_t>(got));
-      m_lineStart.append(buffer, static_cast<std::size_t>(got));
-      for (std::size_t nl; (nl = m_lineStart.find('\n')) != std::string::npos;) {
-        const std::string line = m_lineStart.substr(0, nl);
-        m_lineStart.erase(0, nl + 1);
-        if (onLine) onLine(line);
-      }
+    const std::size_t got = ReadSome(m_out, m_result.out);
+    m_lineStart.append(m_result.out, m_result.out.size() - got, got);
+    for (std::size_t nl; (nl = m_lineStart.find('\n')) != std::string::npos;) {
+      const std::string line = m_lineStart.substr(0, nl);
+      m_lineStart.erase(0, nl + 1);
+      if (onLine) onLine(line);
     }
   }
-  if (fds[1].revents != 0) {
-    const ssize_t got = ::read(m_err, buffer, sizeof buffer);
-    if (got <= 0) {
-      CloseFd(m_err);
-    } else {
-      m_result.err.append(buffer, static_cast<std::size_t>(got));
-    }
-  }
+  if (fds[1].revents != 0) ReadSome(m_err, m_result.err);
   if (fds[2].revents != 0) {
     const ssize_t wrote = ::write(m_in, m_pendingInput.data(), m_pendingInput.size());
     if (wrote > 0) {

@@ -16,7 +16,7 @@ file(MAKE_DIRECTORY ${_engine_plugins})
 
 wavrel_add_test(wav_writer_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/wav_writer_test.cc
-  LIBS wavrel_core)
+  LIBS wavrel_core wavrel_testing)
 
 add_executable(engine_fake_child ${CMAKE_CURRENT_LIST_DIR}/testing/fake_child.cc)
 set_target_properties(engine_fake_child PROPERTIES

@@ -10,37 +10,23 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "testing/files.h"
 
 namespace wavrel {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::uint32_t Le32(const std::vector<unsigned char>& b, std::size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
-         (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
-std::uint16_t Le16(const std::vector<unsigned char>& b, std::size_t at) {
-  return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
-}
-
 std::vector<unsigned char> ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const std::string bytes = testing::Slurp(path);
+  return {bytes.begin(), bytes.end()};
 }
 
 class WavWriterTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "wav_writer_test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
-  }
-  void TearDown() override { fs::remove_all(m_dir); }
-
   fs::path WritePcm(std::size_t length) {
     std::vector<unsigned char> bytes(length);
     for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<unsigned char>(i * 7 + 3);
@@ -59,7 +45,8 @@ class WavWriterTest : public ::testing::Test {
     return names;
   }
 
-  fs::path m_dir;
+  testing::TempFolder m_folder{"wav_writer_test"};
+  const fs::path m_dir = m_folder.Path();
   PcmWavWriter m_writer;
 };
 
