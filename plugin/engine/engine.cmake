@@ -27,7 +27,8 @@ add_custom_command(TARGET engine_fake_child POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:engine_fake_child> ${_engine_plugins}/evrc_2004
   VERBATIM)
 
-add_library(engine_fake_msgbox SHARED ${CMAKE_CURRENT_LIST_DIR}/testing/fake_message_box.cc)
+add_library(engine_fake_msgbox SHARED
+  ${CMAKE_CURRENT_LIST_DIR}/../frame/test_support/fake_message_box.cc)
 set_target_properties(engine_fake_msgbox PROPERTIES
   OUTPUT_NAME XMessageBox
   LIBRARY_OUTPUT_DIRECTORY ${_engine_host})

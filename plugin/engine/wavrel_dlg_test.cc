@@ -18,9 +18,9 @@
 
 #include "converter/qcp_format.h"
 #include "plugin/engine/testing/fake_host.h"
-#include "plugin/engine/testing/fake_message_box.h"
 #include "plugin/engine/testing/fake_window.h"
 #include "plugin/frame/host_services.h"
+#include "plugin/frame/test_support/fake_message_box.h"
 #include "plugin/platform/file_system.h"
 
 namespace wavrel {
