@@ -25,20 +25,20 @@ set_target_properties(host_services_fake_msgbox_no_export PROPERTIES
   OUTPUT_NAME XMessageBox
   LIBRARY_OUTPUT_DIRECTORY ${_hs_no_export_bin})
 
-wavrel_add_test(message_box_no_export_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/message_box_absent_test.cc
-  LIBS wavrel_core)
-target_compile_definitions(message_box_no_export_test PRIVATE
-  MESSAGE_BOX_SUITE=MessageBoxWithoutExport MESSAGE_BOX_LIBRARY_PRESENT=1)
-set_target_properties(message_box_no_export_test PROPERTIES
-  RUNTIME_OUTPUT_DIRECTORY ${_hs_no_export_bin})
+# The message-box tests without a usable library: one source, run from a
+# folder of its own.
+function(_message_box_absent_test name folder suite present)
+  wavrel_add_test(${name}
+    SOURCES ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/message_box_absent_test.cc
+    LIBS wavrel_core
+    OUTPUT_DIR ${folder}
+    DEFINES MESSAGE_BOX_SUITE=${suite} MESSAGE_BOX_LIBRARY_PRESENT=${present})
+endfunction()
+
+_message_box_absent_test(message_box_no_export_test ${_hs_no_export_bin}
+  MessageBoxWithoutExport 1)
 add_dependencies(message_box_no_export_test host_services_fake_msgbox_no_export)
 
 # No libXMessageBox.so at all.
-wavrel_add_test(message_box_missing_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/message_box_absent_test.cc
-  LIBS wavrel_core)
-target_compile_definitions(message_box_missing_test PRIVATE
-  MESSAGE_BOX_SUITE=MessageBoxMissing MESSAGE_BOX_LIBRARY_PRESENT=0)
-set_target_properties(message_box_missing_test PROPERTIES
-  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/message_box_missing_test)
+_message_box_absent_test(message_box_missing_test
+  ${CMAKE_CURRENT_BINARY_DIR}/message_box_missing_test MessageBoxMissing 0)

@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -49,9 +50,23 @@ class PluginAbiTest : public testing::Test {
     ASSERT_NE(m_create, nullptr);
   }
 
+  /// The plug-in object and its IWavrel (interface 1) in m_plugin, m_out and
+  /// m_wavrel; SetHost(host) first when a host (or nullptr) is given.
+  void OpenWavrel(std::optional<IPluginHost*> host = std::nullopt) {
+    m_plugin = m_create();
+    ASSERT_NE(m_plugin, nullptr);
+    if (host) m_plugin->SetHost(*host);
+    ASSERT_TRUE(m_plugin->QueryInterface(1, &m_out));
+    m_wavrel = dynamic_cast<IWavrel*>(m_out);
+    ASSERT_NE(m_wavrel, nullptr);
+  }
+
   static QApplication* s_app;
   static void* s_handle;
   CreatePluginFn m_create = nullptr;
+  IBasePlugin* m_plugin = nullptr;
+  IBaseInterface* m_out = nullptr;
+  IWavrel* m_wavrel = nullptr;
 };
 QApplication* PluginAbiTest::s_app = nullptr;
 void* PluginAbiTest::s_handle = nullptr;
@@ -195,13 +210,9 @@ TEST_F(PluginAbiTest, AReleasedPluginIsReplacedByAFreshOne) {
 }
 
 TEST_F(PluginAbiTest, ShowDialogBeforeSetHostShowsItWithoutTexts) {
-  IBasePlugin* plugin = m_create();
-  ASSERT_NE(plugin, nullptr);
-  plugin->SetHost(nullptr);
-  IBaseInterface* out = nullptr;
-  ASSERT_TRUE(plugin->QueryInterface(1, &out));
-  auto* wavrel = dynamic_cast<IWavrel*>(out);
-  ASSERT_NE(wavrel, nullptr);
+  ASSERT_NO_FATAL_FAILURE(OpenWavrel(nullptr));
+  IBasePlugin* plugin = m_plugin;
+  IWavrel* wavrel = m_wavrel;
   {
     ModalCloser closer;
     EXPECT_EQ(wavrel->ShowDialog(), 0);
@@ -217,13 +228,10 @@ TEST_F(PluginAbiTest, ShowDialogBeforeSetHostShowsItWithoutTexts) {
 TEST_F(PluginAbiTest, EachShowDialogMakesAFreshDialogAndReleaseFreesIt) {
   FakeHost host;
   host.texts = {{u"IDS_TITLE_NAME", u"Convert QCP"}, {u"IDC_CONVERT", u"Go"}};
-  IBasePlugin* plugin = m_create();
-  ASSERT_NE(plugin, nullptr);
-  plugin->SetHost(&host);
-  IBaseInterface* out = nullptr;
-  ASSERT_TRUE(plugin->QueryInterface(1, &out));
-  auto* wavrel = dynamic_cast<IWavrel*>(out);
-  ASSERT_NE(wavrel, nullptr);
+  ASSERT_NO_FATAL_FAILURE(OpenWavrel(&host));
+  IBasePlugin* plugin = m_plugin;
+  IBaseInterface* out = m_out;
+  IWavrel* wavrel = m_wavrel;
   {
     ModalCloser closer;
     EXPECT_EQ(wavrel->ShowDialog(), 0);
@@ -247,12 +255,9 @@ TEST_F(PluginAbiTest, EachShowDialogMakesAFreshDialogAndReleaseFreesIt) {
 TEST_F(PluginAbiTest, CallsFromInsideTheOpenDialogLeaveItAlone) {
   // A host reacting to its own events while the dialog is open may call back
   // into the plug-in from inside the modal loop: the dialog in use stays.
-  IBasePlugin* plugin = m_create();
-  ASSERT_NE(plugin, nullptr);
-  IBaseInterface* out = nullptr;
-  ASSERT_TRUE(plugin->QueryInterface(1, &out));
-  auto* wavrel = dynamic_cast<IWavrel*>(out);
-  ASSERT_NE(wavrel, nullptr);
+  ASSERT_NO_FATAL_FAILURE(OpenWavrel());
+  IBasePlugin* plugin = m_plugin;
+  IWavrel* wavrel = m_wavrel;
   std::int32_t nested = 0;
   {
     ModalCloser closer;
@@ -273,11 +278,9 @@ TEST_F(PluginAbiTest, CallsFromInsideTheOpenDialogLeaveItAlone) {
 TEST_F(PluginAbiTest, ShowDialogWithoutAnApplicationFailsCleanly) {
   // A dialog needs the host's QApplication; asked from another thread the
   // plug-in refuses instead of crashing.
-  IBasePlugin* plugin = m_create();
-  ASSERT_NE(plugin, nullptr);
-  IBaseInterface* out = nullptr;
-  ASSERT_TRUE(plugin->QueryInterface(1, &out));
-  auto* wavrel = dynamic_cast<IWavrel*>(out);
+  ASSERT_NO_FATAL_FAILURE(OpenWavrel());
+  IBasePlugin* plugin = m_plugin;
+  IWavrel* wavrel = m_wavrel;
   std::int32_t result = 0;
   std::thread other([&] { result = wavrel->ShowDialog(); });
   other.join();
