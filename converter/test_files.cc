@@ -10,6 +10,7 @@
 #include "converter/evrc_to_qcp.h"
 #include "converter/qcp_format.h"
 #include "converter/qcp_to_evrc.h"
+#include "testing/files.h"
 
 namespace vocrate::testing {
 namespace {
@@ -35,33 +36,16 @@ Bytes ReadAll(std::FILE* file) {
 
 }  // namespace
 
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/vocrate_test_XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  m_path = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(m_path, ignored);
-}
-
 Bytes ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  const std::string bytes = wavrel::testing::Slurp(path);
+  return Bytes(bytes.begin(), bytes.end());
 }
 
-std::string ReadFileText(const std::string& path) {
-  const Bytes bytes = ReadFileBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
+std::string ReadFileText(const std::string& path) { return wavrel::testing::Slurp(path); }
 
 void WriteFileBytes(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
+  wavrel::testing::WriteFile(
+      path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 bool FileExists(const std::string& path) {

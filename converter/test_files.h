@@ -8,23 +8,22 @@
 
 #include "converter/conversion.h"
 #include "converter/loss_stat.h"
+#include "testing/files.h"
 
 namespace vocrate::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-/// A fresh folder below $TMPDIR (or /tmp), removed with its contents.
+/// A fresh folder below $TMPDIR (or /tmp), removed with its contents; its
+/// paths as strings.
 class TempDir {
  public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
   const std::string& Path() const { return m_path; }
   std::string operator/(const std::string& name) const { return m_path + "/" + name; }
 
  private:
-  std::string m_path;
+  wavrel::testing::TempFolder m_folder{"vocrate_test"};
+  std::string m_path = m_folder.Path().string();
 };
 
 Bytes ReadFileBytes(const std::string& path);

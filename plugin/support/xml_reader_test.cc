@@ -7,6 +7,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -192,24 +193,28 @@ TEST(XmlReaderTest, ReadsElementTextWithCdataAndReferences) {
 }
 
 TEST(XmlReaderTest, ReportsEachParseError) {
-  EXPECT_EQ(ParseError("just text"), "Element tag not found");
-  EXPECT_EQ(ParseError("<root>"), "Element tag not found");
-  EXPECT_EQ(ParseError("<root>  "), "Element tag not found");
-  EXPECT_EQ(ParseError("<   "), "Abrupt end within tag");
-  EXPECT_EQ(ParseError("<r><   "), "Abrupt end within tag");
-  EXPECT_EQ(ParseError("<\"root\">"), "Tag starts with quote");
-  EXPECT_EQ(ParseError("<?xml version=\"1.0\" <r/>"), "Invalid node");
-  EXPECT_EQ(ParseError("<!-- never closed <r/>"), "Invalid node");
-  EXPECT_EQ(ParseError("<![CDATA[ never closed <r/>"), "Invalid node");
-  EXPECT_EQ(ParseError("<!DOCTYPE r [ <!ELEMENT r EMPTY> <r/>"), "Invalid node");
-  EXPECT_EQ(ParseError("<!"), "Invalid node");
-  EXPECT_EQ(ParseError("<r>x<?"), "Invalid node");
-  EXPECT_EQ(ParseError("<root attr=\"1\""), "End of tag not found");
-  EXPECT_EQ(ParseError("<root><inner></root>"), "End tag does not correspond to inner");
-  EXPECT_EQ(ParseError("<root></roots>"), "End tag does not correspond to root");
-  EXPECT_EQ(ParseError("<roots></root>"), "End tag does not correspond to roots");
-  EXPECT_EQ(ParseError("<root></root"), "End tag not completed for element root");
-  EXPECT_EQ(ParseError("<root></"), "End tag not completed for element root");
+  // Each document and the message its parse fails with.
+  const std::pair<const char*, const char*> kFailures[] = {
+      {"just text", "Element tag not found"},
+      {"<root>", "Element tag not found"},
+      {"<root>  ", "Element tag not found"},
+      {"<   ", "Abrupt end within tag"},
+      {"<r><   ", "Abrupt end within tag"},
+      {"<\"root\">", "Tag starts with quote"},
+      {"<?xml version=\"1.0\" <r/>", "Invalid node"},
+      {"<!-- never closed <r/>", "Invalid node"},
+      {"<![CDATA[ never closed <r/>", "Invalid node"},
+      {"<!DOCTYPE r [ <!ELEMENT r EMPTY> <r/>", "Invalid node"},
+      {"<!", "Invalid node"},
+      {"<r>x<?", "Invalid node"},
+      {"<root attr=\"1\"", "End of tag not found"},
+      {"<root><inner></root>", "End tag does not correspond to inner"},
+      {"<root></roots>", "End tag does not correspond to root"},
+      {"<roots></root>", "End tag does not correspond to roots"},
+      {"<root></root", "End tag not completed for element root"},
+      {"<root></", "End tag not completed for element root"},
+  };
+  for (const auto& [xml, message] : kFailures) EXPECT_EQ(ParseError(xml), message) << xml;
 
   // A blank between '<' and '?' or '!' is no node: the parse fails instead of
   // standing still on it.
