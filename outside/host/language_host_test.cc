@@ -6,8 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <string>
+
+#include "testing/files.h"
 
 namespace wavrel::host {
 namespace {
@@ -37,21 +38,15 @@ TEST(LanguageCandidatesTest, ExplicitChoiceThenLocaleVariablesInOrder) {
   EXPECT_EQ(CandidatesFor("", {{"LANG", "a/b"}}), Stems{"en"});
 }
 
-class LoadHostLanguageTest : public testing::Test {
+class LoadHostLanguageTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    m_dir = std::filesystem::temp_directory_path() /
-            ("host_lang_test_" + std::to_string(std::random_device{}()) + "_" +
-             testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(m_dir);
-  }
-  void TearDown() override { std::filesystem::remove_all(m_dir); }
   void Write(const std::string& name, const std::string& text) {
-    std::ofstream(m_dir / name) << text;
+    wavrel::testing::WriteFile(m_dir / name, text);
   }
   std::string Folder() const { return m_dir.string() + "/"; }
 
-  std::filesystem::path m_dir;
+  wavrel::testing::TempFolder m_folder{"host_lang_test"};
+  const std::filesystem::path m_dir = m_folder.Path();
 };
 
 TEST_F(LoadHostLanguageTest, FallsBackToEnglishAndToNoTextsAtAll) {

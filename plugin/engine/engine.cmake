@@ -65,4 +65,4 @@ endif()
 # The per-file unit over a recording fake environment: no folder tree, no lock.
 wavrel_add_test(file_conversion_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/file_conversion_test.cc
-  LIBS wavrel_core)
+  LIBS wavrel_core wavrel_testing)

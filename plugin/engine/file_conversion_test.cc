@@ -7,21 +7,18 @@
 
 #include <algorithm>
 #include <fstream>
-#include <random>
 #include <thread>
 
 #include "plugin/engine/testing/recording_environment.h"
 #include "plugin/engine/wav_names.h"
+#include "testing/files.h"
 
 namespace wavrel {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::RecordingEnvironment;
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+using testing::WriteFile;
 
 bool Logged(const std::vector<std::string>& log, const std::string& entry) {
   return std::find(log.begin(), log.end(), entry) != log.end();
@@ -30,8 +27,6 @@ bool Logged(const std::vector<std::string>& log, const std::string& entry) {
 class FileConversionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_root = fs::temp_directory_path() /
-             ("file_conversion_test_" + std::to_string(std::random_device{}()));
     fs::create_directories(m_root / "work");
     WriteFile((m_root / "in.qcp").string(), "not read by the fake programs");
     m_job.recording = (m_root / "in.qcp").string();
@@ -52,9 +47,9 @@ class FileConversionTest : public ::testing::Test {
       return m_decoderStatus;
     };
   }
-  void TearDown() override { fs::remove_all(m_root); }
 
-  fs::path m_root;
+  testing::TempFolder m_folder{"file_conversion_test"};
+  const fs::path m_root = m_folder.Path();
   RecordingEnvironment m_env;
   ConversionJob m_job;
   int m_converterStatus = 0;
