@@ -3,11 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern "C" {
@@ -15,20 +14,20 @@ extern "C" {
 }
 
 #include "converter/qcp_format.h"
+#include "testing/files.h"
 
 namespace evrc::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
 inline Bytes ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  const std::string bytes = wavrel::testing::Slurp(path);
+  return Bytes(bytes.begin(), bytes.end());
 }
 
 inline void WriteFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
+  wavrel::testing::WriteFile(
+      path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 /// The packets of a sample recording (WAVREL_SAMPLES_DIR) from byte 194 as
