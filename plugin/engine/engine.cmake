@@ -49,7 +49,8 @@ add_dependencies(wavrel_dlg_test engine_fake_child)
 if(TARGET vocrate AND TARGET evrc_2004)
   set(_e2e_host ${CMAKE_CURRENT_BINARY_DIR}/engine_e2e_host)
   file(MAKE_DIRECTORY ${_e2e_host}/Plugins/WavrelPlugin)
-  _engine_test(engine_e2e_test ${_e2e_host} ${CMAKE_CURRENT_LIST_DIR}/engine_e2e_test.cc)
+  _engine_test(engine_e2e_test ${_e2e_host} ${CMAKE_CURRENT_LIST_DIR}/engine_e2e_test.cc
+    wavrel_testing)
   # Fresh copies whenever either program is rebuilt.
   set(_e2e_programs ${_e2e_host}/Plugins/WavrelPlugin/vocrate
                     ${_e2e_host}/Plugins/WavrelPlugin/evrc_2004)

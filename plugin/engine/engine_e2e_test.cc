@@ -18,6 +18,8 @@
 #include "plugin/engine/testing/fake_window.h"
 #include "plugin/engine/wavrel_dlg.h"
 #include "plugin/frame/host_services.h"
+#include "testing/child_process.h"
+#include "testing/files.h"
 
 namespace wavrel {
 namespace {
@@ -29,27 +31,14 @@ const fs::path kPluginDir = WAVREL_TEST_PLUGIN_DIR;
 const fs::path kSamplesDir = WAVREL_TEST_SAMPLES_DIR;
 const fs::path kDataDir = WAVREL_TEST_DATA_DIR;
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::uint32_t Le32(const std::string& b, std::size_t at) {
-  return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8 |
-         static_cast<unsigned char>(b[at + 2]) << 16 |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
-}
+using testing::Le32;
+using testing::RunChild;
+using testing::Slurp;
 
 /// MD5 of the bytes after a WAV file's 44-byte header, by md5sum.
 std::string SamplesDigest(const fs::path& wav, const fs::path& scratch) {
   std::ofstream(scratch, std::ios::binary) << Slurp(wav).substr(44);
-  std::string digest;
-  if (std::FILE* pipe = popen(("md5sum '" + scratch.string() + "'").c_str(), "r")) {
-    char line[256] = "";
-    if (std::fgets(line, sizeof line, pipe) != nullptr) digest = std::string(line).substr(0, 32);
-    pclose(pipe);
-  }
-  return digest;
+  return RunChild({"md5sum", scratch.string()}).out.substr(0, 32);
 }
 
 /// Reference digests by recording name without its extension.
@@ -189,12 +178,12 @@ TEST_F(EndToEndTest, ChunksAroundDataAndRecordingsCutShort) {
   // the plain recording (which FFmpeg's reader gives for both).
   EXPECT_EQ(SamplesDigest(m_root / "out" / "chunked.wav", m_root / "samples.raw"),
             ReferenceDigests()["greeting"]);
-  if (std::system("command -v ffmpeg >/dev/null 2>&1") == 0) {
+  if (RunChild({"ffmpeg", "-version"}).exitCode == 0) {
     const fs::path decoded = m_root / "ffmpeg.raw";
-    const std::string command = "ffmpeg -loglevel error -nostdin -y -i '" +
-                                (m_root / "in" / "chunked.qcp").string() + "' -f s16le '" +
-                                decoded.string() + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_EQ(RunChild({"ffmpeg", "-loglevel", "error", "-nostdin", "-y", "-i",
+                        (m_root / "in" / "chunked.qcp").string(), "-f", "s16le", decoded.string()})
+                  .exitCode,
+              0);
     EXPECT_TRUE(Slurp(decoded) == Slurp(m_root / "out" / "chunked.wav").substr(44));
   }
   std::lock_guard lock(m_observer.mutex);
