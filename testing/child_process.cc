@@ -126,7 +126,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const ChildOption
   if (pid == 0) {
     ::dup2(err[1], STDERR_FILENO);
     const auto die = [&](int code, const char* what) {
-      ::write(STDERR_FILENO, what, std::strlen(what));
+      if (::write(STDERR_FILENO, what, std::strlen(what)) < 0) ::_exit(code);
       ::_exit(code);
     };
     if (!options.workingFolder.empty() && ::chdir(options.workingFolder.c_str()) != 0) {
@@ -157,7 +157,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const ChildOption
       ::setrlimit(RLIMIT_FSIZE, &fileSize);
     }
     ::execve(program.c_str(), argp.data(), envp.data());
-    ::write(STDERR_FILENO, execFailed.data(), execFailed.size());
+    if (::write(STDERR_FILENO, execFailed.data(), execFailed.size()) < 0) ::_exit(127);
     ::_exit(127);
   }
   m_pid = pid;
