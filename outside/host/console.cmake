@@ -1,9 +1,10 @@
 # wavrel, the console front end: drives the conversion dialog's logic
-# (wavrel_core) in a console window. Included from CMakeLists.txt.
-if(TARGET wavrel_core)
+# (wavrel_engine, in the production environment of wavrel_frame) in a
+# console window. Included from CMakeLists.txt.
+if(TRUE)
   add_executable(wavrel console_main.cc console_window.cc console_progress.cc console_args.cc
     console_host.cc)
-  target_link_libraries(wavrel PRIVATE wavrel_core wavrel_host_support Threads::Threads
+  target_link_libraries(wavrel PRIVATE wavrel_frame wavrel_host_support Threads::Threads
     nlohmann_json::nlohmann_json)
   set_target_properties(wavrel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${WAVREL_STAGE_DIR})
   install(TARGETS wavrel RUNTIME DESTINATION .)

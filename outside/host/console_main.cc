@@ -31,6 +31,7 @@
 #include "outside/host/language_host.h"
 #include "outside/host/utf.h"
 #include "plugin/engine/wavrel_dlg.h"
+#include "plugin/frame/production_environment.h"
 #include "plugin/platform/code_page.h"
 #include "wavrel_version.h"
 
@@ -196,7 +197,7 @@ int main(int argc, char** argv) {
 
   int status = kExitOk;
   {
-    CWavrelDlg dialog;
+    CWavrelDlg dialog{ProductionEnvironment()};
     RunOptions options;
     options.jobs = args.jobs != 0 ? args.jobs : UsableCpus();
     options.shardIndex = args.shardIndex;

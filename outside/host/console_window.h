@@ -18,7 +18,7 @@
 
 #include "outside/host/console_progress.h"
 #include "plugin/engine/conversion_observer.h"
-#include "plugin/platform/dialog_window.h"
+#include "plugin/engine/dialog_window.h"
 
 namespace wavrel::host {
 

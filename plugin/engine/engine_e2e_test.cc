@@ -18,6 +18,7 @@
 #include "plugin/engine/testing/fake_window.h"
 #include "plugin/engine/wavrel_dlg.h"
 #include "plugin/frame/host_services.h"
+#include "plugin/frame/production_environment.h"
 #include "testing/child_process.h"
 #include "testing/files.h"
 
@@ -82,7 +83,7 @@ class EndToEndTest : public ::testing::Test {
   }
 
   void Convert() {
-    m_dlg = std::make_unique<CWavrelDlg>();
+    m_dlg = std::make_unique<CWavrelDlg>(ProductionEnvironment());
     m_dlg->AttachWindow(&m_window);
     m_dlg->SetObserver(&m_observer);
     m_dlg->InitDialog();

@@ -1,8 +1,9 @@
 // What the engine touches outside itself, handed in as an object: the
 // programs it starts and waits for, the files and folders it creates and
 // removes, the host's texts and message boxes, and the plug-in folder. The
-// production environment (ProductionEnvironment) is over plugin/platform and
-// the host pointer; tests hand in a fake that records what the engine did.
+// production environment (ProductionEnvironment, plugin/frame) is over
+// plugin/platform and the host pointer; tests hand in a fake that records
+// what the engine did.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,13 @@
 #include "plugin/platform/process.h"
 
 namespace wavrel {
+
+namespace host {
+/// The host's message box styles (IEngineEnvironment::MessageBox): a report
+/// (OK) and a question (OK and Cancel).
+inline constexpr std::uint32_t kReportStyle = 48;
+inline constexpr std::uint32_t kQuestionStyle = 49;
+}  // namespace host
 
 /// One launch record: at most one program at a time. Start and Wait belong to
 /// one thread; Terminate may come from any thread while Wait blocks.
@@ -49,8 +57,5 @@ class IEngineEnvironment {
   virtual std::u16string PluginFolder() = 0;
   virtual std::u16string HostFolder() = 0;
 };
-
-/// The environment of a real run: platform calls and the host pointer.
-IEngineEnvironment& ProductionEnvironment();
 
 }  // namespace wavrel

@@ -1,28 +1,18 @@
-// The engine's access to the host services: the engine reaches them only
-// through these functions.
+// What the engine knows of the system it runs on: file names between the
+// narrow system code page (UTF-8) and UTF-16. The host's texts, message
+// boxes (styles in engine_environment.h) and folders come through the
+// IEngineEnvironment the engine is given.
 #pragma once
 
-#include <cstdint>
 #include <string>
+
+#include "plugin/platform/code_page.h"
 
 namespace wavrel::host {
 
-/// Text of key in the plug-in's section; empty when the host has none.
-std::u16string PluginText(const char16_t* key);
-/// A message box with the host's captions; true when it was closed with OK.
-bool MessageBoxOk(const std::u16string& text, const std::u16string& caption, std::uint32_t style);
-/// Message box styles: a report (OK) and a question (OK and Cancel).
-inline constexpr std::uint32_t kReportStyle = 48;
-inline constexpr std::uint32_t kQuestionStyle = 49;
-
-/// The host executable's folder and the plug-in folder "Plugins/WavrelPlugin/"
-/// below it, both ending in '/'; empty when unknown.
-std::u16string HostDirectory();
-std::u16string PluginDirectory();
-
 /// File names between the narrow system code page (UTF-8) and UTF-16; empty
 /// when a text cannot be converted.
-std::string Narrow(const std::u16string& text);
-std::u16string Wide(const std::string& text);
+inline std::string Narrow(const std::u16string& text) { return ToNarrowString(text, kCpAcp); }
+inline std::u16string Wide(const std::string& text) { return ToWideString(text, kCpAcp); }
 
 }  // namespace wavrel::host

@@ -52,8 +52,6 @@ constexpr std::size_t kMaxSettingsBytes = 64 * 1024;
 
 }  // namespace
 
-CWavrelDlg::CWavrelDlg() : CWavrelDlg(ProductionEnvironment()) {}
-
 CWavrelDlg::CWavrelDlg(IEngineEnvironment& environment)
     : m_env(environment), m_conversion(environment) {}
 

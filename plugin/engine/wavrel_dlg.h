@@ -31,11 +31,11 @@
 
 #include "base/jthread.h"
 #include "plugin/engine/conversion_observer.h"
+#include "plugin/engine/dialog_window.h"
 #include "plugin/engine/engine_environment.h"
 #include "plugin/engine/file_conversion.h"
 #include "plugin/engine/wav_writer.h"
 #include "plugin/platform/auto_reset_event.h"
-#include "plugin/platform/dialog_window.h"
 
 class CXmlReader;
 
@@ -58,7 +58,8 @@ struct RunOptions {
 
 class CWavrelDlg {
  public:
-  CWavrelDlg();
+  /// The environment outlives the dialog (ProductionEnvironment() of
+  /// plugin/frame for a real run).
   explicit CWavrelDlg(IEngineEnvironment& environment);
   CWavrelDlg(const CWavrelDlg&) = delete;
   CWavrelDlg& operator=(const CWavrelDlg&) = delete;

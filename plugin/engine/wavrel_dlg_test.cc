@@ -20,6 +20,7 @@
 #include "plugin/engine/testing/fake_host.h"
 #include "plugin/engine/testing/fake_window.h"
 #include "plugin/frame/host_services.h"
+#include "plugin/frame/production_environment.h"
 #include "plugin/frame/test_support/fake_message_box.h"
 #include "plugin/platform/file_system.h"
 
@@ -154,7 +155,7 @@ class DialogTest : public ::testing::Test {
   void Reopen() {
     m_dlg.reset();
     m_window = std::make_unique<RecordingWindow>();
-    m_dlg = std::make_unique<CWavrelDlg>();
+    m_dlg = std::make_unique<CWavrelDlg>(ProductionEnvironment());
     m_dlg->AttachWindow(m_window.get());
     m_dlg->SetObserver(&m_observer);
     m_dlg->InitDialog();

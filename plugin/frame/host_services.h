@@ -1,14 +1,16 @@
 // Services the plug-in takes from outside: localised texts from the host's
 // localisation service, message boxes from libXMessageBox.so in the host
-// executable's folder, the host and plug-in folders, and code-page
-// conversions. No exception leaves any of them: a text that cannot be had is
-// empty, a message box that cannot be shown answers 2.
+// executable's folder, and the host and plug-in folders (the code-page
+// conversions they use are platform's, code_page.h). No exception leaves
+// any of them: a text that cannot be had is empty, a message box that
+// cannot be shown answers 2.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "plugin/frame/plugin_interfaces.h"
+#include "plugin/platform/code_page.h"  // ToWideString, ToNarrowString
 
 namespace wavrel {
 
@@ -50,12 +52,5 @@ std::u16string GetHostDirectory();
 /// GetHostDirectory() + "Plugins/" + name + "/" (name and its '/' left out
 /// when name is null or empty); empty when the host folder is unknown.
 std::u16string GetPluginDirectory(const char16_t* name);
-
-/// Code page 0 (the system default, CP_ACP) means UTF-8 here; other numbers
-/// (936, 1252, 65001, ...) go through iconv. Empty on failure.
-std::u16string ToWideString(const std::string& text, unsigned codePage);
-std::string ToNarrowString(const std::u16string& text, unsigned codePage);
-
-inline constexpr unsigned kCpAcp = 0;
 
 }  // namespace wavrel

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "plugin/engine/wavrel_dlg.h"
+#include "plugin/frame/production_environment.h"
 #include "plugin/frame/wavrel_plugin.h"
 #include "plugin/ui/dialog_runner.h"
 
@@ -37,7 +38,7 @@ std::int32_t CWavrelImpl::ShowDialog() {
   // The previous dialog object's window ended with its modal loop.
   DeleteDialog();
   try {
-    dialog = new (std::nothrow) CWavrelDlg();
+    dialog = new (std::nothrow) CWavrelDlg(ProductionEnvironment());
   } catch (...) {
     dialog = nullptr;
   }

@@ -120,4 +120,32 @@ std::optional<std::string> EncodeCodePage(std::u16string_view text, unsigned cod
   return std::string(bytes->begin(), bytes->end());
 }
 
+// Both conversions take their input as a zero-terminated text: whatever
+// follows an embedded zero is not part of it. In UTF-8 (code pages 0 and
+// 65001) they carry any bytes: a Linux file name is bytes, and every name a
+// folder lists must come back the same (see BytesToUtf16).
+std::u16string ToWideString(const std::string& text, unsigned codePage) {
+  try {
+    if (codePage == kCodePageDefault || codePage == kCodePageUtf8) {
+      return BytesToUtf16(std::string_view(text.c_str()));
+    }
+    std::optional<std::u16string> wide = DecodeCodePage(std::string_view(text.c_str()), codePage);
+    return wide ? std::move(*wide) : std::u16string();
+  } catch (...) {
+    return {};
+  }
+}
+
+std::string ToNarrowString(const std::u16string& text, unsigned codePage) {
+  try {
+    if (codePage == kCodePageDefault || codePage == kCodePageUtf8) {
+      return Utf16ToBytes(std::u16string_view(text.c_str())).value_or(std::string());
+    }
+    std::optional<std::string> narrow = EncodeCodePage(std::u16string_view(text.c_str()), codePage);
+    return narrow ? std::move(*narrow) : std::string();
+  } catch (...) {
+    return {};
+  }
+}
+
 }  // namespace wavrel

@@ -40,4 +40,11 @@ std::optional<std::u16string> DecodeCodePage(std::string_view text, unsigned cod
 /// valid UTF-16 or holds a character the code page cannot represent.
 std::optional<std::string> EncodeCodePage(std::u16string_view text, unsigned codePage);
 
+/// Code page 0 (the system default, CP_ACP) means UTF-8 here; other numbers
+/// (936, 1252, 65001, ...) go through iconv. Empty on failure.
+std::u16string ToWideString(const std::string& text, unsigned codePage);
+std::string ToNarrowString(const std::u16string& text, unsigned codePage);
+
+inline constexpr unsigned kCpAcp = 0;
+
 }  // namespace wavrel

@@ -7,7 +7,7 @@
 
 #include <array>
 
-#include "plugin/platform/dialog_window.h"
+#include "plugin/engine/dialog_window.h"
 
 namespace wavrel {
 

@@ -13,7 +13,7 @@
 
 #include "plugin/engine/wavrel_dlg.h"
 #include "plugin/resources/dialog_template.h"
-#include "plugin/support/animated_picture_qt.h"
+#include "plugin/ui/animated_picture_qt.h"
 
 namespace wavrel {
 namespace {

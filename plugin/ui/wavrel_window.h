@@ -18,7 +18,7 @@
 #include <optional>
 #include <string>
 
-#include "plugin/platform/dialog_window.h"
+#include "plugin/engine/dialog_window.h"
 
 class QWidget;
 

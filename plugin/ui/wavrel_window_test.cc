@@ -21,8 +21,9 @@
 #include "plugin/engine/testing/fake_host.h"
 #include "plugin/engine/wavrel_dlg.h"
 #include "plugin/frame/host_services.h"
+#include "plugin/frame/production_environment.h"
 #include "plugin/resources/dialog_template.h"
-#include "plugin/support/animated_picture_qt.h"
+#include "plugin/ui/animated_picture_qt.h"
 #include "plugin/ui/dialog_runner.h"
 #include "plugin/ui/testing/test_gif.h"
 
@@ -74,7 +75,7 @@ class WavrelWindowTest : public ::testing::Test {
   }
 
   testing::FakeLocaleHost m_host;
-  CWavrelDlg m_dlg;
+  CWavrelDlg m_dlg{ProductionEnvironment()};
   std::unique_ptr<WavrelWindow> m_window;
   std::vector<PickerCall> m_pickerCalls;
   std::vector<std::optional<std::u16string>> m_pickerAnswers;
@@ -155,7 +156,7 @@ TEST_F(WavrelWindowTest, BrowseButtonsFillTheFolderFieldsThroughThePicker) {
 }
 
 TEST_F(WavrelWindowTest, TheRunnerShowsTheDialogUntilTheCloseBoxEndsItEnterAndEscapeDoNot) {
-  CWavrelDlg dlg;
+  CWavrelDlg dlg{ProductionEnvironment()};
   QObject scope;  // the timers below die with the test
   QString titleWhileOpen;
   bool pictureShown = false;

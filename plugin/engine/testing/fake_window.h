@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/platform/dialog_window.h"
+#include "plugin/engine/dialog_window.h"
 
 namespace wavrel::testing {
 

@@ -33,8 +33,8 @@
 #include <thread>
 #include <vector>
 
-#include "plugin/platform/dialog_window.h"
 #include "plugin/support/gif_walker.h"
+#include "plugin/support/picture_control.h"
 
 namespace wavrel {
 

@@ -1,14 +1,18 @@
 // ProductionEnvironment: the engine's environment over plugin/platform and
 // the host services.
+#include "plugin/frame/production_environment.h"
+
 #include <filesystem>
 #include <system_error>
 
-#include "plugin/engine/engine_environment.h"
-#include "plugin/engine/host_access.h"
+#include "plugin/frame/host_services.h"
 #include "plugin/platform/file_system.h"
 
 namespace wavrel {
 namespace {
+
+static_assert(host::kReportStyle == kMbOkExclamation &&
+              host::kQuestionStyle == kMbOkCancelExclamation);
 
 class ChildProgramRun final : public IProgramRun {
  public:
@@ -37,13 +41,13 @@ class PlatformEnvironment final : public IEngineEnvironment {
   }
   void RemoveFolderTree(const std::string& folder) override { wavrel::RemoveFolderTree(folder); }
   void RemoveFile(const std::string& path) override { wavrel::RemoveFile(path); }
-  std::u16string Text(const char16_t* key) override { return host::PluginText(key); }
+  std::u16string Text(const char16_t* key) override { return GetPluginText(key); }
   bool MessageBox(const std::u16string& text, const std::u16string& caption,
                   std::uint32_t style) override {
-    return host::MessageBoxOk(text, caption, style);
+    return ShowHostMessageBox(GetHostPointer(), text, caption, style) == kMbResultOk;
   }
-  std::u16string PluginFolder() override { return host::PluginDirectory(); }
-  std::u16string HostFolder() override { return host::HostDirectory(); }
+  std::u16string PluginFolder() override { return GetPluginDirectory(u"WavrelPlugin"); }
+  std::u16string HostFolder() override { return GetHostDirectory(); }
 };
 
 }  // namespace

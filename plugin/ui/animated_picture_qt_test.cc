@@ -1,4 +1,4 @@
-#include "plugin/support/animated_picture_qt.h"
+#include "plugin/ui/animated_picture_qt.h"
 
 #include <gtest/gtest.h>
 

@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 
+#include "plugin/support/picture_control.h"
+
 namespace wavrel {
 
 /// Control ids of dialog template 3000.
@@ -28,21 +30,6 @@ enum ControlId : int {
   kIdInputLabel = 3011,
   kIdOutputLabel = 3012,
   kIdPromptGroup = 3013,
-};
-
-/// The picture control 3005 (CAnimatedPicture on screen).
-class IPictureControl {
- public:
-  virtual ~IPictureControl() = default;
-  /// Loads a picture file (an animated GIF plays frame by frame); false and
-  /// nothing shown when it cannot be loaded.
-  virtual bool LoadPicture(const std::u16string& path) = 0;
-  /// Shows a still picture or starts the animation; nothing when empty.
-  virtual void StartDrawing() = 0;
-  /// Stops the animation, keeping the current frame.
-  virtual void StopAnimation() = 0;
-  /// Stops and frees everything loaded.
-  virtual void ReleasePicture() = 0;
 };
 
 /// Which folder picker: the input picker (classic) or the output picker
