@@ -2,22 +2,17 @@
 // QCP file. Exit status 0 after a conversion, 255 (-1) on any failure.
 // `vocrate --version` alone prints the version; every other argument list is
 // the converter's own.
-#include <fcntl.h>
-
 #include <cstdio>
 #include <cstring>
 
+#include "converter/posix_file.h"
 #include "converter/vocrate_run.h"
 #include "wavrel_version.h"
 
 int main(int argc, char** argv) {
   // A standard stream started closed would hand its descriptor to the next
   // file opened, and console text could land in the destination file.
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (fcntl(fd, F_GETFD) == -1 && open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) {
-      return -1;
-    }
-  }
+  if (!vocrate::OpenClosedStandardStreams()) return -1;
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::fputs("vocrate (Wavrel) " WAVREL_VERSION "\n", stdout);
     return 0;

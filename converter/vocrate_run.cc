@@ -1,15 +1,12 @@
 #include "converter/vocrate_run.h"
 
-#include <langinfo.h>
-#include <sys/stat.h>
-
-#include <clocale>
 #include <cstring>
 #include <string>
 
 #include "base/decimal.h"
 #include "converter/evrc_to_qcp.h"
 #include "converter/loss_stat.h"
+#include "converter/posix_file.h"
 #include "converter/qcp_to_evrc.h"
 
 namespace vocrate {
@@ -46,26 +43,6 @@ void PrintUsage(std::FILE* out, const ConsoleTexts& texts) {
   Print(out, texts.press_any_key);
 }
 
-// Opens the source for binary reading. Only a regular file will do: a folder
-// or a device would open here but could not be read as a file of packets (a
-// folder fails every read, a device may never end, and opening a pipe waits
-// for a writer), so those are not even opened.
-std::FILE* OpenSource(const char* path, struct stat* info) {
-  if (stat(path, info) != 0 || !S_ISREG(info->st_mode)) return nullptr;
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return nullptr;
-  if (fstat(fileno(file), info) != 0 || !S_ISREG(info->st_mode)) {
-    std::fclose(file);
-    return nullptr;
-  }
-  return file;
-}
-
-bool IsSameFile(const char* path, const struct stat& other) {
-  struct stat info {};
-  return stat(path, &info) == 0 && info.st_dev == other.st_dev && info.st_ino == other.st_ino;
-}
-
 }  // namespace
 
 int ParseOption(std::string_view text) { return wavrel::base::ParseAtoi(text); }
@@ -75,12 +52,7 @@ ConsoleTexts ConsoleTextsFor(std::string_view codeset) {
   return {kPressAnyKeyGbk, kSuccessGbk};
 }
 
-ConsoleTexts ConsoleTextsForUserLocale() {
-  std::string codeset;
-  if (std::setlocale(LC_ALL, "") != nullptr) codeset = nl_langinfo(CODESET);
-  std::setlocale(LC_ALL, "C");
-  return ConsoleTextsFor(codeset);
-}
+ConsoleTexts ConsoleTextsForUserLocale() { return ConsoleTextsFor(UserLocaleCodeset()); }
 
 int Run(int argc, const char* const* argv, const ConsoleTexts& texts, std::FILE* out,
         std::FILE* in) {
@@ -94,14 +66,17 @@ int Run(int argc, const char* const* argv, const ConsoleTexts& texts, std::FILE*
   const char* dest_path = argv[2];
   const bool to_qcp = IsEvrcToQcp(ParseOption(argv[3]));
 
-  struct stat source_info {};
-  std::FILE* source = OpenSource(source_path, &source_info);
+  // Only a regular file will do: a folder or a device would open but could
+  // not be read as a file of packets (a folder fails every read, a device
+  // may never end, and opening a pipe waits for a writer).
+  FileIdentity source_id;
+  std::FILE* source = OpenRegularFile(source_path, &source_id);
   if (source == nullptr) {
     Print(out, "SOURCE FILE CAN'T OPEN!\n");
     return -1;
   }
   // Opening the destination truncates it: never when it is the source itself.
-  if (IsSameFile(dest_path, source_info)) {
+  if (IsSameFile(dest_path, source_id)) {
     std::fclose(source);
     Print(out, "DEST FILE IS THE SOURCE FILE!\n");
     return -1;
