@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_target.h"
-#include "outside/host/console_args.h"
+#include "outside/console/console_args.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <optional>
 #include <string>
 
-#include "outside/host/console_progress.h"
+#include "outside/console/console_progress.h"
 #include "plugin/engine/conversion_observer.h"
 #include "plugin/engine/dialog_window.h"
 

@@ -25,14 +25,14 @@
 #include <string>
 #include <vector>
 
-#include "outside/host/console_args.h"
-#include "outside/host/console_host.h"
-#include "outside/host/console_window.h"
+#include "base/unicode.h"
+#include "outside/console/console_args.h"
+#include "outside/console/console_host.h"
+#include "outside/console/console_window.h"
 #include "outside/host/language_host.h"
 #include "outside/host/utf.h"
 #include "plugin/engine/wavrel_dlg.h"
 #include "plugin/frame/production_environment.h"
-#include "plugin/platform/code_page.h"
 #include "wavrel_version.h"
 
 namespace {
@@ -184,7 +184,10 @@ int main(int argc, char** argv) {
     return kExitRefused;
   }
   // Folder names are bytes: they reach the dialog whatever they hold.
-  ConsoleWindow window(BytesToUtf16(input), BytesToUtf16(output), stdout, stderr);
+  // Folder names are bytes: each byte that is not valid UTF-8 is kept as
+  // U+DC00 + byte, so the engine gives the same bytes back.
+  ConsoleWindow window(*base::Utf8ToUtf16(input, base::Utf8Policy::kBytes),
+                       *base::Utf8ToUtf16(output, base::Utf8Policy::kBytes), stdout, stderr);
   ConsoleHost host(&language->host, [&window] { window.HideProgress(); });
   AttachConsoleHost(&host);
   // The dialog enables Cancel on this thread just before it starts its

@@ -1,4 +1,4 @@
-#include "outside/host/console_host.h"
+#include "outside/console/console_host.h"
 
 #include "plugin/frame/host_services.h"
 

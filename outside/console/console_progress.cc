@@ -1,8 +1,8 @@
-#include "outside/host/console_progress.h"
+#include "outside/console/console_progress.h"
 
 #include <sys/ioctl.h>
 
-#include "outside/host/console_args.h"
+#include "outside/console/console_args.h"
 
 namespace wavrel::host {
 

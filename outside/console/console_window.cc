@@ -1,4 +1,4 @@
-#include "outside/host/console_window.h"
+#include "outside/console/console_window.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "base/unicode.h"
-#include "outside/host/console_args.h"
+#include "outside/console/console_args.h"
 #include "outside/host/utf.h"
 
 namespace wavrel::host {

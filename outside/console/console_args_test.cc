@@ -1,4 +1,4 @@
-#include "outside/host/console_args.h"
+#include "outside/console/console_args.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "outside/host/console_progress.h"
+#include "outside/console/console_progress.h"
 
 #include <gtest/gtest.h>
 
