@@ -1,9 +1,10 @@
 #include "outside/host/language_host.h"
 
-#include <strings.h>
-
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "base/module_path.h"
@@ -16,8 +17,13 @@ bool LanguageHost::QueryService(const char* serviceGuid, std::int32_t requestCod
   *out = nullptr;
   if (serviceGuid == nullptr || m_service == nullptr) return false;
   if (requestCode != kLocaleServiceRequestCode) return false;
-  if (std::strlen(serviceGuid) != std::strlen(kLocaleServiceGuid) ||
-      strcasecmp(serviceGuid, kLocaleServiceGuid) != 0) {
+  // The GUID compares without regard to the case of its hex digits.
+  const std::string_view guid(serviceGuid);
+  const std::string_view expected(kLocaleServiceGuid);
+  if (!std::equal(guid.begin(), guid.end(), expected.begin(), expected.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+      })) {
     return false;
   }
   *out = m_service;

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# check-includes.sh SOURCE_DIR [STAMP]
+#
+# No POSIX or Qt header outside the folders whose job it is. POSIX
+# (unistd.h, fcntl.h, sys/*.h, dlfcn.h, ...) belongs to plugin/platform, to
+# base's module_path.cc and dynamic_library.cc, to the converter's
+# posix_file.cc, to the programs of outside/ where their job is the
+# terminal, signals or the loader, and to test code. Qt belongs to plugin/ui,
+# outside/msgbox, outside/host/gui and test code. Every other file uses the
+# standard library and the layers below it.
+#
+# Prints each offending include as FILE:LINE: text and exits 1; touches
+# STAMP (the build's record that the check passed) when there is none.
+set -euo pipefail
+
+root=${1:?usage: check-includes.sh SOURCE_DIR [STAMP]}
+stamp=${2:-}
+cd "$root"
+
+posix='(unistd|fcntl|dlfcn|signal|poll|spawn|termios|dirent|pthread|sched|iconv|langinfo|strings|libgen|glob|fnmatch|pwd|grp|semaphore|syslog|netdb|wordexp|ftw|sys/[a-z_/]+|netinet/[a-z_]+|arpa/[a-z_]+)\.h'
+qt='Q[A-Za-z0-9_]*(/Q?[A-Za-z0-9_]+)?'
+
+is_test() {
+  case $1 in
+    *_test.cc | *_testing.h | *_for_test.cc | testing/* | */testing/* | */test_support/*) return 0 ;;
+  esac
+  return 1
+}
+
+posix_allowed() {
+  is_test "$1" && return 0
+  case $1 in
+    plugin/platform/* | base/module_path.cc | base/dynamic_library.cc | converter/posix_file.cc) ;;
+    # outside/ programs: their mains, the terminal, signals and the loader
+    outside/decoder/evrc_2004_main.cc) ;;
+    outside/console/console_main.cc | outside/console/console_progress.cc) ;;
+    outside/msgbox/x_message_box.cc | outside/host/gui/plugin_loader.cc) ;;
+    *) return 1 ;;
+  esac
+}
+
+qt_allowed() {
+  is_test "$1" && return 0
+  case $1 in
+    plugin/ui/* | outside/msgbox/* | outside/host/gui/*) return 0 ;;
+  esac
+  return 1
+}
+
+status=0
+while IFS= read -r -d '' file; do
+  file=${file#./}
+  while IFS=: read -r line text; do
+    if [[ $text =~ \<$posix\> ]] && ! posix_allowed "$file"; then
+      echo "$file:$line: POSIX header outside the folders whose job it is: $text"
+      status=1
+    elif [[ $text =~ \<$qt\> ]] && ! qt_allowed "$file"; then
+      echo "$file:$line: Qt header outside plugin/ui, outside/msgbox and outside/host/gui: $text"
+      status=1
+    fi
+  done < <(grep -n -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*<' "$file" || true)
+done < <(find . \( -path ./build -o -path './build-*' -o -path ./.git \) -prune -o \
+           \( -name '*.cc' -o -name '*.h' -o -name '*.cpp' \) -type f -print0)
+
+if [[ $status -eq 0 && -n $stamp ]]; then
+  touch "$stamp"
+fi
+exit $status
