@@ -1,2 +1,2 @@
-// Anchors the framework interfaces' declarations in the core library.
+// Anchors the framework interfaces' declarations in wavrel_frame.
 #include "plugin/frame/plugin_interfaces.h"

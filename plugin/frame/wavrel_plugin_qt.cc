@@ -1,5 +1,5 @@
 // CWavrelImpl, the IWavrel object. This file goes into libWavrelPlugin.so
-// itself rather than the toolkit-free core, because ShowDialog runs the Qt
+// itself rather than the toolkit-free wavrel_frame, because ShowDialog runs the Qt
 // window of the dialog.
 #include <new>
 
