@@ -41,6 +41,8 @@ class IEngineEnvironment {
  public:
   virtual ~IEngineEnvironment() = default;
   virtual std::unique_ptr<IProgramRun> NewProgramRun() = 0;
+  /// True when there is a program at path to start (the checks before a run).
+  virtual bool ProgramExists(const std::string& path) = 0;
   /// A new private folder for a run's intermediates; empty with *error.
   virtual std::string MakeWorkFolder(std::string* error) = 0;
   /// A folder below a work folder (one per parallel job); false with *error.

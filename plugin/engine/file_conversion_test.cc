@@ -37,12 +37,12 @@ class FileConversionTest : public ::testing::Test {
     m_job.decoderPath = "evrc_2004";
     // The converter writes the EVRC file and its loss record, the decoder
     // three frames of PCM.
-    m_env.programs["vocrate"] = [this](const std::vector<std::string>& args) {
+    m_env.programs["vocrate"] = [this](const std::vector<std::string>& args, const std::string&) {
       WriteFile(args[1], "evrc");
       WriteFile(m_job.workFolder + "/loss_stat.txt", "TOTAL FRAMES = 4, TOTAL LOSS PACKAGE = 1\n");
       return m_converterStatus;
     };
-    m_env.programs["evrc_2004"] = [this](const std::vector<std::string>& args) {
+    m_env.programs["evrc_2004"] = [this](const std::vector<std::string>& args, const std::string&) {
       WriteFile(args[3], std::string(m_pcmBytes, '\x01'));
       return m_decoderStatus;
     };
@@ -101,8 +101,9 @@ TEST_F(FileConversionTest, StopsAtTheStepReachedAndCleansUpAfter) {
   for (const char* hanging : {"vocrate", "evrc_2004"}) {
     SCOPED_TRACE(hanging);
     const auto real = m_env.programs[hanging];
-    m_env.programs[hanging] = [real](const std::vector<std::string>& args) {
-      real(args);
+    m_env.programs[hanging] = [real](const std::vector<std::string>& args,
+                                     const std::string& workDir) {
+      real(args, workDir);
       return RecordingEnvironment::kHang;
     };
     FileConversion conversion(m_env);

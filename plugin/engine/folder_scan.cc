@@ -83,7 +83,8 @@ bool CWavrelDlg::RunChecks() {
     MessageBox(m_textMessageNoEmpty, host::kReportStyle);
     return false;
   }
-  if (!PathExists(host::Narrow(m_converterPath)) || !PathExists(host::Narrow(m_decoderPath))) {
+  if (!m_env.ProgramExists(host::Narrow(m_converterPath)) ||
+      !m_env.ProgramExists(host::Narrow(m_decoderPath))) {
     MessageBox(m_textProgramMissing, host::kReportStyle);
     return false;
   }

@@ -1,47 +1,37 @@
+// CWavrelDlg over the recording fake environment: the converter and the
+// decoder are functions, the texts and message boxes the fake's, and every
+// folder (the plug-in folder, the runs' work folders, the recordings) lies in
+// a temporary folder of the test's own, so the cases run in parallel.
 #include "plugin/engine/wavrel_dlg.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
-#include <sstream>
 #include <thread>
 
 #include "converter/qcp_format.h"
-#include "plugin/engine/testing/fake_host.h"
 #include "plugin/engine/testing/fake_window.h"
-#include "plugin/frame/host_services.h"
-#include "plugin/frame/production_environment.h"
-#include "plugin/frame/test_support/fake_message_box.h"
+#include "plugin/engine/testing/recording_environment.h"
 #include "plugin/platform/file_system.h"
+#include "testing/files.h"
 
 namespace wavrel {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using testing::FakeLocaleHost;
-using testing::RecordedMessageBoxes;
+using testing::RecordingEnvironment;
 using testing::RecordingWindow;
+using testing::Slurp;
 using testing::Utf16;
 using testing::Utf8;
-
-const fs::path kPluginDir = WAVREL_TEST_PLUGIN_DIR;
-const fs::path kHostDir = kPluginDir.parent_path().parent_path();
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::WriteFile;
 
 /// A QCP file: the identifying bytes of an EVRC QCP header, then payload.
 std::string QcpBytes(const std::string& payload) {
@@ -53,11 +43,10 @@ std::string QcpBytes(const std::string& payload) {
   return bytes + payload;
 }
 
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
+bool Copy(const std::string& from, const std::string& to) {
+  std::error_code ec;
+  return fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
 }
-
-bool Gone(pid_t pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 8000ms) {
   const auto end = std::chrono::steady_clock::now() + limit;
@@ -68,12 +57,42 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
   return true;
 }
 
+/// One start of the fake converter or decoder; id counts the test's starts from 1.
 struct ChildRun {
   std::string role;
-  pid_t pid = 0;
+  std::size_t id = 0;
   std::string cwd;
   std::vector<std::string> args;
 };
+
+/// How a fake program behaves for the inputs whose path contains `only`
+/// (every input when empty); the others it converts. kLargePcm: the decoder
+/// writes kLargePcmBytes instead of copying its input.
+struct FakeBehaviour {
+  enum Mode { kOk, kFail3, kKilled, kNoPcm, kHang, kLargePcm };
+  Mode mode = kOk;
+  std::string only;
+  Mode For(const std::string& input) const {
+    return only.empty() || input.find(only) != std::string::npos ? mode : kOk;
+  }
+};
+constexpr std::size_t kLargePcmBytes = kWavCopyBlockSize * 40;
+
+/// The exit status of a fake program in mode; convert does the work.
+int ActAs(FakeBehaviour::Mode mode, const std::function<bool()>& convert) {
+  switch (mode) {
+    case FakeBehaviour::kFail3:
+      return 3;
+    case FakeBehaviour::kKilled:
+      return RecordingEnvironment::KilledBy(11);
+    case FakeBehaviour::kNoPcm:
+      return 0;
+    case FakeBehaviour::kHang:
+      return RecordingEnvironment::kHang;
+    default:
+      return convert() ? 0 : 255;
+  }
+}
 
 class RecordingObserver final : public IConversionObserver {
  public:
@@ -106,56 +125,50 @@ class RecordingObserver final : public IConversionObserver {
 class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const char* tmp = std::getenv("TMPDIR")) m_savedTmpDir = tmp;
-    std::string pattern = (fs::temp_directory_path() / "wavrel_dlg_test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    m_root = pattern;
+    m_root = fs::canonical(m_folder.Path());
     m_in = m_root / "in";
     m_out = m_root / "out";
     m_tmp = m_root / "tmp";
-    fs::create_directories(m_in);
-    fs::create_directories(m_out);
-    fs::create_directories(m_tmp);
-    // Work folders of the runs appear here, so that the test sees them go.
-    setenv("TMPDIR", m_tmp.c_str(), 1);
-    for (const char* name : {"FAKE_VOCRATE", "FAKE_VOCRATE_ONLY", "FAKE_EVRC_2004",
-                             "FAKE_EVRC_2004_ONLY", "FAKE_PCM_BYTES"}) {
-      unsetenv(name);
+    m_hostDir = m_root / "host";
+    m_pluginDir = m_hostDir / "Plugins" / "WavrelPlugin";
+    for (const fs::path& folder : {m_in, m_out, m_tmp, m_pluginDir}) {
+      fs::create_directories(folder);
     }
-    setenv("FAKE_CHILD_LOG", (m_root / "children.log").c_str(), 1);
-    RestorePluginFolder();
-    testing::ResetMessageBoxes(1);
-    SetHostPointer(&m_host);
+    m_env.hostFolder = Utf16(m_hostDir.string() + "/");
+    m_env.pluginFolder = Utf16(m_pluginDir.string() + "/");
+    // Work folders of the runs appear here, so that the test sees them go.
+    m_env.workRoot = m_tmp;
+    // The converter copies its input and appends a loss record (10 frames, 2
+    // lost) to loss_stat.txt in the folder it runs in; the decoder copies
+    // its input.
+    m_env.programs[(m_pluginDir / "vocrate").string()] = [this](const auto& args,
+                                                                const std::string& cwd) {
+      return ActAs(m_converter.For(args.at(0)), [&] {
+        std::ofstream stat(cwd + "/loss_stat.txt", std::ios::binary | std::ios::app);
+        stat << "FILE : " << args.at(0) << " is opened. LOSS PACKAGE POS:\r\n 3, 7, \r\n TOTAL "
+             << "FRAMES = 10, TOTAL LOSS PACKAGE = 2, loss rate = 0.200000 \r\n\r\n ";
+        return args.size() == 3 && Copy(args[0], args[1]) && stat.good();
+      });
+    };
+    m_env.programs[(m_pluginDir / "evrc_2004").string()] = [this](const auto& args,
+                                                                  const std::string&) {
+      const FakeBehaviour::Mode mode = m_decoder.For(args.at(1));
+      return ActAs(mode, [&] {
+        if (mode != FakeBehaviour::kLargePcm) return args.size() == 5 && Copy(args[1], args[3]);
+        std::ofstream(args.at(3), std::ios::binary) << std::string(kLargePcmBytes, '\x11');
+        return true;
+      });
+    };
     Reopen();
   }
 
-  void TearDown() override {
-    m_dlg.reset();
-    SetHostPointer(nullptr);
-    RestorePluginFolder();
-    if (m_savedTmpDir) {
-      setenv("TMPDIR", m_savedTmpDir->c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
-    fs::permissions(m_in, fs::perms::owner_all);
-    fs::remove_all(m_root);
-  }
-
-  static void RestorePluginFolder() {
-    std::error_code ignored;
-    if (fs::exists(kPluginDir / "evrc_2004.off")) {
-      fs::rename(kPluginDir / "evrc_2004.off", kPluginDir / "evrc_2004");
-    }
-    fs::remove(kPluginDir / "WavrelPluginSet.xml", ignored);
-    fs::remove_all(kHostDir / "plugins", ignored);
-  }
+  void TearDown() override { m_dlg.reset(); }
 
   /// A fresh dialog on a fresh window (texts are read at start-up).
   void Reopen() {
     m_dlg.reset();
     m_window = std::make_unique<RecordingWindow>();
-    m_dlg = std::make_unique<CWavrelDlg>(ProductionEnvironment());
+    m_dlg = std::make_unique<CWavrelDlg>(m_env);
     m_dlg->AttachWindow(m_window.get());
     m_dlg->SetObserver(&m_observer);
     m_dlg->InitDialog();
@@ -173,18 +186,19 @@ class DialogTest : public ::testing::Test {
     ASSERT_TRUE(WaitUntil([&] { return !m_dlg->IsConverting() && !m_dlg->IsAnimating(); }));
   }
 
+  /// The programs started since the test began or last forgot them.
   std::vector<ChildRun> Children() const {
     std::vector<ChildRun> runs;
-    std::istringstream log(Slurp(m_root / "children.log"));
-    for (std::string line; std::getline(log, line);) {
-      std::istringstream fields(line);
-      ChildRun run;
-      fields >> run.role >> run.pid >> run.cwd;
-      for (std::string arg; fields >> arg;) run.args.push_back(arg);
-      runs.push_back(run);
+    const auto launches = m_env.Launches();
+    for (std::size_t i = m_forgottenChildren; i < launches.size(); ++i) {
+      runs.push_back({fs::path(launches[i].program).filename().string(), i + 1, launches[i].workDir,
+                      launches[i].args});
     }
     return runs;
   }
+  void ForgetChildren() { m_forgottenChildren = m_env.Launches().size(); }
+  /// True when the program of that start runs no more.
+  bool Gone(std::size_t id) const { return !m_env.Launches().at(id - 1).running; }
 
   /// The run of role whose input path contains text, when it has started.
   std::optional<ChildRun> ChildFor(const std::string& role, const std::string& text) const {
@@ -197,7 +211,7 @@ class DialogTest : public ::testing::Test {
 
   std::vector<std::string> Boxes() const {
     std::vector<std::string> out;
-    for (const auto& box : RecordedMessageBoxes()) {
+    for (const auto& box : m_env.Boxes()) {
       out.push_back(Utf8(box.text) + "|" + Utf8(box.caption) + "|" + std::to_string(box.style));
     }
     return out;
@@ -214,9 +228,12 @@ class DialogTest : public ::testing::Test {
     return names;
   }
 
-  std::optional<std::string> m_savedTmpDir;
-  fs::path m_root, m_in, m_out, m_tmp;
-  FakeLocaleHost m_host;
+  testing::TempFolder m_folder{"wavrel_dlg_test"};
+  fs::path m_root, m_in, m_out, m_tmp, m_hostDir, m_pluginDir;
+  // Read by the fake programs on the worker: set while no run is going.
+  FakeBehaviour m_converter, m_decoder;
+  std::size_t m_forgottenChildren = 0;
+  RecordingEnvironment m_env;
   RecordingObserver m_observer;
   std::unique_ptr<RecordingWindow> m_window;
   std::unique_ptr<CWavrelDlg> m_dlg;
@@ -234,7 +251,7 @@ TEST_F(DialogTest, StartUpTextsProgramsAndReadyState) {
       u"IDS_SELECT_FOLDER",   u"IDS_CONVER_FAILED",        u"IDS_OUTPUT_NOT_WRITABLE",
       u"IDS_CONVER_PROGRESS", u"IDS_CONVER_CANCLEED_KEPT", u"IDS_END_REPORT",
       u"IDS_REPORT_MORE",     u"IDS_REPORT_CUT_SHORT",     u"IDS_REPORT_SKIPPED"};
-  const auto asked = m_host.AskedKeys();
+  const auto asked = m_env.AskedKeys();
   ASSERT_GE(asked.size(), keys.size());
   EXPECT_EQ(std::vector<std::u16string>(asked.end() - keys.size(), asked.end()), keys);
 
@@ -249,8 +266,8 @@ TEST_F(DialogTest, StartUpTextsProgramsAndReadyState) {
   EXPECT_TRUE(m_window->Enabled(kIdConvert));
   EXPECT_EQ(m_dlg->Step(), kStepIdle);
   EXPECT_EQ(m_dlg->SampleRateSetting(), -1);
-  EXPECT_EQ(fs::path(Utf8(m_dlg->ConverterPath())), kPluginDir / "vocrate");
-  EXPECT_EQ(fs::path(Utf8(m_dlg->DecoderPath())), kPluginDir / "evrc_2004");
+  EXPECT_EQ(fs::path(Utf8(m_dlg->ConverterPath())), m_pluginDir / "vocrate");
+  EXPECT_EQ(fs::path(Utf8(m_dlg->DecoderPath())), m_pluginDir / "evrc_2004");
 
   // Enter and Escape do nothing; closing while idle ends at once, deleting nothing.
   WriteFile(m_in / "x.evrc", "mine");
@@ -268,7 +285,7 @@ TEST_F(DialogTest, SampleRateSetting) {
     fs::create_directories(path.parent_path());
     WriteFile(path, "<?xml version=\"1.0\"?>\n<converwavset>" + body + "</converwavset>\n");
   };
-  const fs::path settings = kPluginDir / "WavrelPluginSet.xml";
+  const fs::path settings = m_pluginDir / "WavrelPluginSet.xml";
   // The last counting property wins.
   write(settings, "<property name=\"a\">16000</property><property name=\"b\">8000</property>");
   EXPECT_EQ(m_dlg->ReadSampleRateSetting(), 8000);
@@ -285,10 +302,10 @@ TEST_F(DialogTest, SampleRateSetting) {
   fs::remove(settings);
   EXPECT_EQ(m_dlg->ReadSampleRateSetting(), -1);
   // The lower-case folder spelling is read when the usual one has no file.
-  write(kHostDir / "plugins" / "WavrelPlugin" / "WavrelPluginSet.xml",
+  write(m_hostDir / "plugins" / "WavrelPlugin" / "WavrelPluginSet.xml",
         "<property name=\"x\">11025</property>");
   EXPECT_EQ(m_dlg->ReadSampleRateSetting(), 11025);
-  fs::remove_all(kHostDir / "plugins");
+  fs::remove_all(m_hostDir / "plugins");
 
   // Only a regular file of bounded size is read: a pipe (which would block
   // the start) or a huge file counts as missing.
@@ -309,10 +326,12 @@ TEST_F(DialogTest, ChecksBeforeConvertingShowTheirMessagesInOrder) {
   EXPECT_EQ(m_window->Text(kIdOutputEdit), "/");
   m_dlg->OnConvert();
   // A program missing is found before any folder is looked at.
-  fs::rename(kPluginDir / "evrc_2004", kPluginDir / "evrc_2004.off");
+  const std::string decoderPath = (m_pluginDir / "evrc_2004").string();
+  const auto decoder = m_env.programs.at(decoderPath);
+  m_env.programs.erase(decoderPath);
   SelectFolders(m_root / "missing", m_out);
   m_dlg->OnConvert();
-  RestorePluginFolder();
+  m_env.programs[decoderPath] = decoder;
   // Folders that do not exist, or are files.
   m_dlg->OnConvert();
   SelectFolders(m_in, m_root / "missing");
@@ -372,14 +391,14 @@ TEST_F(DialogTest, MixedFolderAsksFirstAndConvertsOnlyOnOk) {
   WriteFile(m_in / "b.qcp", QcpBytes("second"));
   WriteFile(m_in / "readme.txt", "text");
   SelectFolders(m_in, m_out);
-  testing::ScriptMessageBoxAnswer(2);
+  m_env.ScriptBoxAnswer(false);
   m_dlg->OnConvert();
   EXPECT_EQ(Boxes(), std::vector<std::string>{"T:IDS_SOME_NOQCP|T:IDS_PROMPT|49"});
   EXPECT_FALSE(m_dlg->IsConverting());
   EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONTENT_INFO");
   EXPECT_TRUE(Names(m_out).empty());
 
-  testing::ScriptMessageBoxAnswer(1);
+  m_env.ScriptBoxAnswer(true);
   ConvertAndWait();
   EXPECT_EQ(Names(m_out), (std::vector<std::string>{"a.wav", "b.wav"}));
   EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONVERED");
@@ -417,6 +436,11 @@ TEST_F(DialogTest, RunConvertsInByteOrderAndLeavesOnlyTheWavFiles) {
     EXPECT_EQ(conv.args, (std::vector<std::string>{conv.args.at(0), base + ".evrc", "1"}));
     EXPECT_EQ(dec.args,
               (std::vector<std::string>{"-i", base + ".evrc", "-o", base + ".pcm", "-d"}));
+    // Its intermediates go as soon as it is done, not only with the work folder.
+    const auto log = m_env.Log();
+    for (const std::string& file : {base + ".evrc", base + ".pcm"}) {
+      EXPECT_TRUE(std::find(log.begin(), log.end(), "rm " + file) != log.end()) << file;
+    }
   }
   EXPECT_TRUE(TmpIsEmpty());
   EXPECT_EQ(Names(m_in), (std::vector<std::string>{"B.qcp", "a.evrc", "a.pcm", "a.qcp", "c.d.dat",
@@ -440,9 +464,9 @@ TEST_F(DialogTest, RunConvertsInByteOrderAndLeavesOnlyTheWavFiles) {
   EXPECT_EQ(m_dlg->Step(), kStepCleanUp);
   EXPECT_TRUE(m_dlg->FileList().empty());
   EXPECT_EQ(m_window->Log().Matching("picture"),
-            (std::vector<std::string>{"picture load " + (kPluginDir / "process.gif").string(),
+            (std::vector<std::string>{"picture load " + (m_pluginDir / "process.gif").string(),
                                       "picture start", "picture stop", "picture release",
-                                      "picture load " + (kPluginDir / "static.gif").string(),
+                                      "picture load " + (m_pluginDir / "static.gif").string(),
                                       "picture start"}));
   EXPECT_TRUE(m_window->Log().Contains("redraw"));
   EXPECT_TRUE(m_window->Shown(kIdPicture));
@@ -469,11 +493,10 @@ TEST_F(DialogTest, FailuresAreCountedAndReported) {
   }
   SelectFolders(m_in, m_out);
   // The decoder fails for b: the host's text carries the counts.
-  m_host.SetText(u"IDS_CONVER_FAILED", u"%1 of %2 failed");
+  m_env.SetText(u"IDS_CONVER_FAILED", u"%1 of %2 failed");
   Reopen();
   SelectFolders(m_in, m_out);
-  setenv("FAKE_EVRC_2004", "fail3", 1);
-  setenv("FAKE_EVRC_2004_ONLY", "/2.evrc", 1);
+  m_decoder = {FakeBehaviour::kFail3, "/2.evrc"};
   ConvertAndWait();
   EXPECT_EQ(m_window->Text(kIdStatus), "1 of 3 failed");
   {
@@ -487,13 +510,11 @@ TEST_F(DialogTest, FailuresAreCountedAndReported) {
 
   // Without a text for it the finished text gets the counts appended. The
   // converter crashes for a; the decoder writes no PCM for c.
-  m_host.SetText(u"IDS_CONVER_FAILED", u"");
+  m_env.SetText(u"IDS_CONVER_FAILED", u"");
   Reopen();
   SelectFolders(m_in, m_out);
-  setenv("FAKE_VOCRATE", "segv", 1);
-  setenv("FAKE_VOCRATE_ONLY", "/a.qcp", 1);
-  setenv("FAKE_EVRC_2004", "nopcm", 1);
-  setenv("FAKE_EVRC_2004_ONLY", "/3.evrc", 1);
+  m_converter = {FakeBehaviour::kKilled, "/a.qcp"};
+  m_decoder = {FakeBehaviour::kNoPcm, "/3.evrc"};
   fs::remove_all(m_out);
   fs::create_directories(m_out);
   ConvertAndWait();
@@ -591,22 +612,21 @@ TEST_F(DialogTest, AnyNameTheFolderListsConverts) {
   EXPECT_EQ(m_observer.finished[1].wavPath, (m_out / (latin1 + ".wav")).string());
 }
 
-/// Starts a run of a.qcp (quick) and b.qcp, which is held in step by a slow
-/// converter, a slow decoder or a slow copy; returns once b is in that step.
+/// Starts a run of a.qcp (quick) and b.qcp, which is held in step by a
+/// converter or decoder that runs until it is stopped, or by a slow copy;
+/// returns once b is in that step (with the id of the program that holds it).
 class StopTest : public DialogTest {
  protected:
-  pid_t StartAndHold(int step) {
+  std::size_t StartAndHold(int step) {
     WriteFile(m_in / "a.qcp", QcpBytes("a"));
     WriteFile(m_in / "b.qcp", QcpBytes("b"));
     SelectFolders(m_in, m_out);
     if (step == kStepConverter) {
-      setenv("FAKE_VOCRATE", "sleep=3000", 1);
-      setenv("FAKE_VOCRATE_ONLY", "/b.qcp", 1);
+      m_converter = {FakeBehaviour::kHang, "/b.qcp"};
     } else if (step == kStepDecoder) {
-      setenv("FAKE_EVRC_2004", "sleep=3000", 1);
-      setenv("FAKE_EVRC_2004_ONLY", "/2.evrc", 1);
+      m_decoder = {FakeBehaviour::kHang, "/2.evrc"};
     } else if (step == kStepWav) {
-      setenv("FAKE_PCM_BYTES", std::to_string(kWavCopyBlockSize * 40).c_str(), 1);
+      m_decoder = {FakeBehaviour::kLargePcm, "/2.evrc"};
       m_dlg->WavWriterForTesting().SetBlockHook(
           [](std::uint64_t) { std::this_thread::sleep_for(20ms); });
     }
@@ -619,7 +639,7 @@ class StopTest : public DialogTest {
     });
     EXPECT_TRUE(held);
     if (step == kStepWav) return 0;
-    return ChildFor(role, step == kStepConverter ? "/b.qcp" : "/2.evrc")->pid;
+    return ChildFor(role, step == kStepConverter ? "/b.qcp" : "/2.evrc")->id;
   }
 
   /// True when the WAV writer's temporary file for name is in the output folder.
@@ -632,7 +652,7 @@ class StopTest : public DialogTest {
 
   /// What every stopped run leaves: a's WAV, nothing of b, no child, no
   /// work folder, the threads ended.
-  void ExpectCleanStop(pid_t child) {
+  void ExpectCleanStop(std::size_t child) {
     EXPECT_FALSE(m_dlg->IsConverting());
     EXPECT_FALSE(m_dlg->IsAnimating());
     EXPECT_TRUE(child == 0 || Gone(child));
@@ -644,7 +664,7 @@ class StopTest : public DialogTest {
     EXPECT_EQ(Names(m_in), (std::vector<std::string>{"a.qcp", "b.qcp"}));
     EXPECT_TRUE(TmpIsEmpty());
     EXPECT_FALSE(m_window->Shown(kIdPicture));
-    EXPECT_FALSE(m_window->Log().Contains("picture load " + (kPluginDir / "static.gif").string()));
+    EXPECT_FALSE(m_window->Log().Contains("picture load " + (m_pluginDir / "static.gif").string()));
   }
 };
 
@@ -652,7 +672,7 @@ TEST_F(StopTest, CancelInEachStep) {
   for (int step : {kStepConverter, kStepDecoder, kStepWav}) {
     SCOPED_TRACE("step " + std::to_string(step));
     Reopen();
-    const pid_t child = StartAndHold(step);
+    const std::size_t child = StartAndHold(step);
     const auto begin = std::chrono::steady_clock::now();
     m_dlg->OnCancelConversion();
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 1500ms);
@@ -668,16 +688,14 @@ TEST_F(StopTest, CancelInEachStep) {
     EXPECT_FALSE(m_window->Enabled(kIdCancelConversion));
     EXPECT_FALSE(m_window->Ended());
     // The cancelled run may be followed by a new one at once.
-    unsetenv("FAKE_VOCRATE");
-    unsetenv("FAKE_EVRC_2004");
-    unsetenv("FAKE_PCM_BYTES");
+    m_converter = m_decoder = {};
     m_dlg->WavWriterForTesting().SetBlockHook(nullptr);
     ConvertAndWait();
     EXPECT_EQ(Names(m_out), (std::vector<std::string>{"a.wav", "b.wav"}));
     EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONVERED");
     fs::remove_all(m_out);
     fs::create_directories(m_out);
-    fs::remove(m_root / "children.log");
+    ForgetChildren();
   }
 }
 
@@ -685,7 +703,7 @@ TEST_F(StopTest, CloseInEachStep) {
   for (int step : {kStepConverter, kStepDecoder, kStepWav}) {
     SCOPED_TRACE("step " + std::to_string(step));
     Reopen();
-    const pid_t child = StartAndHold(step);
+    const std::size_t child = StartAndHold(step);
     m_dlg->OnCloseRequest();
     ExpectCleanStop(child);
     EXPECT_TRUE(m_window->Ended());
@@ -698,12 +716,10 @@ TEST_F(StopTest, CloseInEachStep) {
     }
     // The converter killed by close does not lead to a decoder for b.
     EXPECT_FALSE(step == kStepConverter && ChildFor("evrc_2004", "/2.evrc").has_value());
-    unsetenv("FAKE_VOCRATE");
-    unsetenv("FAKE_EVRC_2004");
-    unsetenv("FAKE_PCM_BYTES");
+    m_converter = m_decoder = {};
     fs::remove_all(m_out);
     fs::create_directories(m_out);
-    fs::remove(m_root / "children.log");
+    ForgetChildren();
   }
 }
 
@@ -721,7 +737,7 @@ TEST_F(StopTest, CancelAndCloseKeepAWavThatWasThereBefore) {
     EXPECT_EQ(Slurp(m_out / "b.wav"), "the user's own b.wav");
     EXPECT_EQ(Names(m_out), (std::vector<std::string>{"a.wav", "b.wav"}));
     EXPECT_TRUE(TmpIsEmpty());
-    unsetenv("FAKE_PCM_BYTES");
+    m_decoder = {};
     fs::remove_all(m_out);
     fs::create_directories(m_out);
   }
@@ -788,7 +804,7 @@ TEST_F(DialogTest, BrowseButtonsFillTheFields) {
   m_dlg->OnBrowseInput();
   ConvertAndWait();
   EXPECT_EQ(Names(m_in), (std::vector<std::string>{"a.qcp", "a.wav"}));
-  testing::ScriptMessageBoxAnswer(2);
+  m_env.ScriptBoxAnswer(false);
   m_dlg->OnConvert();
   EXPECT_EQ(Boxes(), std::vector<std::string>{"T:IDS_SOME_NOQCP|T:IDS_PROMPT|49"});
 }
@@ -799,7 +815,7 @@ TEST_F(DialogTest, OutputFolderThatCannotTakeFilesIsRefusedBeforeStarting) {
   // /proc can be opened but takes no new file, not even from root.
   SelectFolders(m_in, "/proc");
   m_dlg->OnConvert();
-  m_host.SetText(u"IDS_OUTPUT_NOT_WRITABLE", u"");  // the English fallback names it too
+  m_env.SetText(u"IDS_OUTPUT_NOT_WRITABLE", u"");  // the English fallback names it too
   Reopen();
   SelectFolders(m_in, "/proc");
   m_dlg->OnConvert();
@@ -831,7 +847,7 @@ TEST_F(DialogTest, OutputFolderThatCannotTakeFilesIsRefusedBeforeStarting) {
 TEST_F(DialogTest, StatusLineShowsTheRunsPlace) {
   WriteFile(m_in / "a.qcp", QcpBytes("a"));
   WriteFile(m_in / "B.qcp", QcpBytes("b"));
-  m_host.SetText(u"IDS_CONVER_PROGRESS", u"%1/%2 %3");
+  m_env.SetText(u"IDS_CONVER_PROGRESS", u"%1/%2 %3");
   Reopen();
   SelectFolders(m_in, m_out);
   ConvertAndWait();
@@ -839,7 +855,7 @@ TEST_F(DialogTest, StatusLineShowsTheRunsPlace) {
   EXPECT_EQ(std::vector<std::string>(texts.end() - 3, texts.end()),
             (std::vector<std::string>{"1/2 B.qcp", "2/2 a.qcp", "T:IDS_CONVERED"}));
   // Without a text for it, the converting text gets the counts.
-  m_host.SetText(u"IDS_CONVER_PROGRESS", u"");
+  m_env.SetText(u"IDS_CONVER_PROGRESS", u"");
   Reopen();
   SelectFolders(m_in, m_out);
   ConvertAndWait();
@@ -858,11 +874,11 @@ TEST_F(DialogTest, OneFailureBoxPerRunAndAnEndReportOfEveryFileWithItsReason) {
   }
   WriteFile(m_in / "ok.qcp", QcpBytes("ok"));
   WriteFile(m_in / "notes.txt", "text");
-  m_host.SetText(u"IDS_REPORT_MORE", u"and %1 more");
+  m_env.SetText(u"IDS_REPORT_MORE", u"and %1 more");
   Reopen();
   SelectFolders(m_in, m_out);
   ConvertAndWait();
-  const auto boxes = RecordedMessageBoxes();
+  const auto boxes = m_env.Boxes();
   ASSERT_EQ(boxes.size(), 3u);
   EXPECT_EQ(Utf8(boxes[0].text), "T:IDS_SOME_NOQCP");
   EXPECT_EQ(Utf8(boxes[1].text), "T:IDS_NO_OPEN_FILE" + (m_out / "f100.wav").string());
@@ -876,7 +892,7 @@ TEST_F(DialogTest, OneFailureBoxPerRunAndAnEndReportOfEveryFileWithItsReason) {
   EXPECT_TRUE(m_window->Enabled(kIdConvert));
 
   // A short report lists the skipped file with its reason; a clean run has none.
-  testing::ResetMessageBoxes(1);
+  m_env.ResetBoxes();
   fs::remove_all(m_in);
   fs::create_directories(m_in);
   WriteFile(m_in / "ok.qcp", QcpBytes("ok"));
@@ -885,28 +901,28 @@ TEST_F(DialogTest, OneFailureBoxPerRunAndAnEndReportOfEveryFileWithItsReason) {
   EXPECT_EQ(Boxes(), (std::vector<std::string>{
                          "T:IDS_SOME_NOQCP|T:IDS_PROMPT|49",
                          "T:IDS_END_REPORT\nnotes.txt: T:IDS_REPORT_SKIPPED|T:IDS_PROMPT|48"}));
-  testing::ResetMessageBoxes(1);
+  m_env.ResetBoxes();
   fs::remove(m_in / "notes.txt");
   ConvertAndWait();
   EXPECT_TRUE(Boxes().empty());
 }
 
 TEST_F(DialogTest, CancelOrCloseWhileABoxShowsIsCarriedOutOnceItIsAnswered) {
-  m_host.SetText(u"IDS_CONVER_CANCLEED_KEPT", u"%1 kept");
+  m_env.SetText(u"IDS_CONVER_CANCLEED_KEPT", u"%1 kept");
   for (const bool close : {false, true}) {
     SCOPED_TRACE(close ? "close" : "cancel");
     Reopen();
-    testing::ResetMessageBoxes(1);
+    m_env.ResetBoxes();
     fs::remove_all(m_out);
     fs::create_directories(m_out / "b.wav");  // b's WAV cannot be made: a box
     for (const char* name : {"a", "b", "c"}) {
       WriteFile(m_in / (name + std::string(".qcp")), QcpBytes(name));
     }
-    fs::remove(m_root / "children.log");
+    ForgetChildren();
     SelectFolders(m_in, m_out);
-    testing::HoldNextMessageBox();
+    m_env.HoldNextBox();
     m_dlg->OnConvert();
-    ASSERT_TRUE(WaitUntil([] { return testing::MessageBoxHeld(); }));
+    ASSERT_TRUE(WaitUntil([&] { return m_env.BoxHeld(); }));
     // The handler returns at once; the worker waits for the user.
     if (close) {
       m_dlg->OnCloseRequest();
@@ -918,7 +934,7 @@ TEST_F(DialogTest, CancelOrCloseWhileABoxShowsIsCarriedOutOnceItIsAnswered) {
     EXPECT_TRUE(m_dlg->IsConverting());
     EXPECT_FALSE(m_window->Ended());
     EXPECT_FALSE(m_window->Enabled(kIdCancelConversion));
-    testing::ReleaseHeldMessageBox();
+    m_env.ReleaseHeldBox();
     ASSERT_TRUE(WaitUntil([&] { return !m_dlg->IsConverting() && !m_dlg->IsAnimating(); }));
     EXPECT_EQ(m_window->Ended(), close);
     EXPECT_FALSE(ChildFor("vocrate", "/c.qcp").has_value());
@@ -935,18 +951,17 @@ TEST_F(DialogTest, CancelOrCloseWhileABoxShowsIsCarriedOutOnceItIsAnswered) {
 
   // A close while the end report shows ends the dialog once it is answered.
   Reopen();
-  testing::ResetMessageBoxes(1);
+  m_env.ResetBoxes();
   fs::remove(m_out / "b.wav");
-  setenv("FAKE_VOCRATE", "fail3", 1);
-  setenv("FAKE_VOCRATE_ONLY", "/c.qcp", 1);
+  m_converter = {FakeBehaviour::kFail3, "/c.qcp"};
   SelectFolders(m_in, m_out);
-  testing::HoldNextMessageBox();
+  m_env.HoldNextBox();
   m_dlg->OnConvert();
-  ASSERT_TRUE(WaitUntil([] { return testing::MessageBoxHeld(); }));
-  EXPECT_EQ(Utf8(RecordedMessageBoxes().at(0).text).rfind("T:IDS_END_REPORT", 0), 0u);
+  ASSERT_TRUE(WaitUntil([&] { return m_env.BoxHeld(); }));
+  EXPECT_EQ(Utf8(m_env.Boxes().at(0).text).rfind("T:IDS_END_REPORT", 0), 0u);
   m_dlg->OnCloseRequest();
   EXPECT_FALSE(m_window->Ended());
-  testing::ReleaseHeldMessageBox();
+  m_env.ReleaseHeldBox();
   ASSERT_TRUE(WaitUntil([&] { return m_window->Ended() && !m_dlg->IsConverting(); }));
   EXPECT_FALSE(m_dlg->IsAnimating());
 }

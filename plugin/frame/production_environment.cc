@@ -32,6 +32,7 @@ class PlatformEnvironment final : public IEngineEnvironment {
   std::unique_ptr<IProgramRun> NewProgramRun() override {
     return std::make_unique<ChildProgramRun>();
   }
+  bool ProgramExists(const std::string& path) override { return PathExists(path); }
   std::string MakeWorkFolder(std::string* error) override { return MakePrivateWorkFolder(error); }
   bool MakeFolder(const std::string& folder, std::string* error) override {
     std::error_code ec;
