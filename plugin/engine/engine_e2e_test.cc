@@ -16,9 +16,9 @@
 
 #include "plugin/engine/testing/fake_host.h"
 #include "plugin/engine/testing/fake_window.h"
+#include "plugin/engine/testing/linked_plugin_environment.h"
 #include "plugin/engine/wavrel_dlg.h"
 #include "plugin/frame/host_services.h"
-#include "plugin/frame/production_environment.h"
 #include "testing/child_process.h"
 #include "testing/files.h"
 
@@ -28,7 +28,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-const fs::path kPluginDir = WAVREL_TEST_PLUGIN_DIR;
 const fs::path kSamplesDir = WAVREL_TEST_SAMPLES_DIR;
 const fs::path kDataDir = WAVREL_TEST_DATA_DIR;
 
@@ -72,18 +71,18 @@ class EndToEndTest : public ::testing::Test {
     m_root = pattern;
     fs::create_directories(m_root / "in");
     fs::create_directories(m_root / "out");
-    fs::remove(kPluginDir / "WavrelPluginSet.xml");
+    ASSERT_TRUE(m_env.Link(m_env.PluginPath(), "vocrate", WAVREL_TEST_VOCRATE));
+    ASSERT_TRUE(m_env.Link(m_env.PluginPath(), "evrc_2004", WAVREL_TEST_EVRC_2004));
     SetHostPointer(&m_host);
   }
   void TearDown() override {
     m_dlg.reset();
     SetHostPointer(nullptr);
-    fs::remove(kPluginDir / "WavrelPluginSet.xml");
     fs::remove_all(m_root);
   }
 
   void Convert() {
-    m_dlg = std::make_unique<CWavrelDlg>(ProductionEnvironment());
+    m_dlg = std::make_unique<CWavrelDlg>(m_env);
     m_dlg->AttachWindow(&m_window);
     m_dlg->SetObserver(&m_observer);
     m_dlg->InitDialog();
@@ -100,6 +99,7 @@ class EndToEndTest : public ::testing::Test {
   }
 
   fs::path m_root;
+  testing::LinkedPluginEnvironment m_env;
   testing::FakeLocaleHost m_host;
   testing::RecordingWindow m_window;
   LossObserver m_observer;
@@ -140,7 +140,7 @@ TEST_F(EndToEndTest, EveryRecordingDecodesToTheReferenceSamples) {
 }
 
 TEST_F(EndToEndTest, SettingsFileSetsTheWavRate) {
-  std::ofstream(kPluginDir / "WavrelPluginSet.xml")
+  std::ofstream(m_env.PluginPath() / "WavrelPluginSet.xml")
       << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
          "<converwavset>\n  <property name=\"samplerate\">16000</property>\n</converwavset>\n";
   fs::copy_file(kSamplesDir / "greeting.qcp", m_root / "in" / "greeting.qcp");

@@ -133,7 +133,20 @@ std::int32_t ShowHostMessageBox(IPluginHost* host, const std::u16string& text,
   try {
     const std::optional<std::string> executable = ExecutablePath();
     if (!executable) return kNoBoxShown;
+    const std::size_t slash = executable->rfind('/');
+    if (slash == std::string::npos) return kNoBoxShown;
+    // Only the host executable's folder: never the plug-in's, never a search.
+    return ShowMessageBoxFrom(executable->substr(0, slash + 1), host, text, caption, style);
+  } catch (...) {
+    return kNoBoxShown;
+  }
+}
 
+std::int32_t ShowMessageBoxFrom(const std::string& folder, IPluginHost* host,
+                                const std::u16string& text, const std::u16string& caption,
+                                std::uint32_t style) {
+  try {
+    if (folder.empty() || folder.back() != '/') return kNoBoxShown;
     std::vector<unsigned char> record;
     if (host != nullptr) {
       record.assign(kMessageBoxRecordSize, 0);
@@ -141,10 +154,7 @@ std::int32_t ShowHostMessageBox(IPluginHost* host, const std::u16string& text,
       FillCaptions(host, record);
     }
 
-    const std::size_t slash = executable->rfind('/');
-    if (slash == std::string::npos) return kNoBoxShown;
-    // Only the host executable's folder: never the plug-in's, never a search.
-    const std::string path = executable->substr(0, slash + 1) + kMessageBoxLibraryName;
+    const std::string path = folder + kMessageBoxLibraryName;
 
     DynamicLibrary library;
     if (!library.Open(path, nullptr)) return kNoBoxShown;

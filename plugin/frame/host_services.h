@@ -44,6 +44,11 @@ inline constexpr std::int32_t kMbResultCancel = 2;
 /// closed it (1 OK, 2 Cancel, ...), or 2 when no box could be shown.
 std::int32_t ShowHostMessageBox(IPluginHost* host, const std::u16string& text,
                                 const std::u16string& caption, std::uint32_t style);
+/// The same with libXMessageBox.so from folder (ending in '/'): for a host
+/// folder given by the caller, as the tests' environments give one.
+std::int32_t ShowMessageBoxFrom(const std::string& folder, IPluginHost* host,
+                                const std::u16string& text, const std::u16string& caption,
+                                std::uint32_t style);
 
 /// Folder of the host executable ending in '/', cached after the first
 /// success; empty when it cannot be determined.

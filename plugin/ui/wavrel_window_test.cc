@@ -19,9 +19,9 @@
 #include <thread>
 
 #include "plugin/engine/testing/fake_host.h"
+#include "plugin/engine/testing/linked_plugin_environment.h"
 #include "plugin/engine/wavrel_dlg.h"
 #include "plugin/frame/host_services.h"
-#include "plugin/frame/production_environment.h"
 #include "plugin/resources/dialog_template.h"
 #include "plugin/ui/animated_picture_qt.h"
 #include "plugin/ui/dialog_runner.h"
@@ -46,6 +46,15 @@ class WavrelWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     EnsureTestApplication();
+    // The plug-in folder holds the built programs and the pictures; the end
+    // report's boxes come from the real message-box library in the host folder.
+    const std::filesystem::path plugins = m_env.PluginPath();
+    ASSERT_TRUE(m_env.Link(plugins, "vocrate", WAVREL_TEST_VOCRATE));
+    ASSERT_TRUE(m_env.Link(plugins, "evrc_2004", WAVREL_TEST_EVRC_2004));
+    for (const char* gif : {"process.gif", "static.gif"}) {
+      ASSERT_TRUE(m_env.Link(plugins, gif, std::filesystem::path(WAVREL_TEST_RESOURCES_DIR) / gif));
+    }
+    ASSERT_TRUE(m_env.Link(m_env.HostPath(), "libXMessageBox.so", WAVREL_TEST_MESSAGE_BOX));
     SetHostPointer(&m_host);
     m_window = std::make_unique<WavrelWindow>(&m_dlg);
     m_window->SetFolderPicker([this](FolderPickerKind kind, const std::u16string& title,
@@ -75,7 +84,8 @@ class WavrelWindowTest : public ::testing::Test {
   }
 
   testing::FakeLocaleHost m_host;
-  CWavrelDlg m_dlg{ProductionEnvironment()};
+  testing::LinkedPluginEnvironment m_env;
+  CWavrelDlg m_dlg{m_env};
   std::unique_ptr<WavrelWindow> m_window;
   std::vector<PickerCall> m_pickerCalls;
   std::vector<std::optional<std::u16string>> m_pickerAnswers;
@@ -156,7 +166,7 @@ TEST_F(WavrelWindowTest, BrowseButtonsFillTheFolderFieldsThroughThePicker) {
 }
 
 TEST_F(WavrelWindowTest, TheRunnerShowsTheDialogUntilTheCloseBoxEndsItEnterAndEscapeDoNot) {
-  CWavrelDlg dlg{ProductionEnvironment()};
+  CWavrelDlg dlg(m_env);
   QObject scope;  // the timers below die with the test
   QString titleWhileOpen;
   bool pictureShown = false;
@@ -266,10 +276,6 @@ std::map<std::u16string, std::u16string> LanguageTexts(const QString& path) {
 }
 
 TEST_F(WavrelWindowTest, ConvertsTheSamplesWithTheAnimationPlayingThenShowsTheStillPicture) {
-  const QString plugins = QCoreApplication::applicationDirPath() + "/Plugins/WavrelPlugin/";
-  if (!QFile::exists(plugins + "vocrate") || !QFile::exists(plugins + "evrc_2004")) {
-    GTEST_SKIP() << "the converter and the decoder are not built";
-  }
   // Readable texts, so that the screenshot shows what a user sees.
   for (const auto& [key, text] : LanguageTexts(WAVREL_TEST_LANGUAGE_FILE))
     m_host.SetText(key, text);
@@ -332,10 +338,6 @@ TEST_F(WavrelWindowTest, ConvertsTheSamplesWithTheAnimationPlayingThenShowsTheSt
 }
 
 TEST_F(WavrelWindowTest, StatusLineShowsTheRunsPlaceAndTheEndReportListsEachFileWithItsReason) {
-  const QString plugins = QCoreApplication::applicationDirPath() + "/Plugins/WavrelPlugin/";
-  if (!QFile::exists(plugins + "vocrate") || !QFile::exists(plugins + "evrc_2004")) {
-    GTEST_SKIP() << "the converter and the decoder are not built";
-  }
   for (const auto& [key, text] : LanguageTexts(WAVREL_TEST_LANGUAGE_FILE))
     m_host.SetText(key, text);
   QTemporaryDir input;

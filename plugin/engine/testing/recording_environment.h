@@ -1,7 +1,7 @@
 // A recording fake of the engine's environment: programs are functions run
 // in the calling thread (or made to hang until stopped or terminated), every
-// start, termination and removal is logged, texts are made up from their keys
-// and message boxes are recorded and answered from a script. Files the fake
+// start, termination and removal is logged, texts are FakeTexts and message
+// boxes are recorded and answered from a script. Files the fake
 // programs write are real files in a folder of the test's. Thread-safe: the
 // dialog's worker, its jobs and the test's thread use it at once.
 #pragma once
@@ -16,10 +16,11 @@
 #include <vector>
 
 #include "plugin/engine/engine_environment.h"
+#include "plugin/engine/testing/fake_texts.h"
 
 namespace wavrel::testing {
 
-class RecordingEnvironment final : public IEngineEnvironment {
+class RecordingEnvironment final : public IEngineEnvironment, public FakeTexts {
  public:
   /// A fake program: gets its arguments and the folder it runs in, returns
   /// its exit status; kHang makes it run until the wait is stopped or the
@@ -60,18 +61,6 @@ class RecordingEnvironment final : public IEngineEnvironment {
   std::vector<Launch> Launches() const {
     std::lock_guard lock(m_mutex);
     return m_launches;
-  }
-
-  /// The text of key; without one set, "T:<key>" (so that texts can be told
-  /// apart); an empty one means the host has none.
-  void SetText(const std::u16string& key, const std::u16string& text) {
-    std::lock_guard lock(m_mutex);
-    m_texts[key] = text;
-  }
-  /// The keys asked for, in order.
-  std::vector<std::u16string> AskedKeys() const {
-    std::lock_guard lock(m_mutex);
-    return m_askedKeys;
   }
 
   std::vector<Box> Boxes() const {
@@ -131,10 +120,8 @@ class RecordingEnvironment final : public IEngineEnvironment {
     std::filesystem::remove(path);
   }
   std::u16string Text(const char16_t* key) override {
-    std::lock_guard lock(m_mutex);
-    m_askedKeys.push_back(key);
-    const auto found = m_texts.find(key);
-    return found != m_texts.end() ? found->second : u"T:" + std::u16string(key);
+    const char16_t* text = Lookup(key, true);
+    return text != nullptr ? text : u"";
   }
   bool MessageBox(const std::u16string& text, const std::u16string& caption,
                   std::uint32_t style) override {
@@ -221,8 +208,6 @@ class RecordingEnvironment final : public IEngineEnvironment {
   mutable std::mutex m_mutex;
   std::vector<std::string> m_log;
   std::vector<Launch> m_launches;
-  std::map<std::u16string, std::u16string> m_texts;
-  std::vector<std::u16string> m_askedKeys;
   std::vector<Box> m_boxes;
   std::deque<bool> m_answers;
   bool m_holdNextBox = false;
