@@ -1,17 +1,20 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <QApplication>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "outside/host/gui/host_options.h"
@@ -246,6 +249,88 @@ TEST(HostAndPlugin, TheRealPluginShowsItsDialogWithTheHostsTexts) {
   EXPECT_EQ(titles[0], QStringLiteral("Convert QCP Recordings to WAV"));
   EXPECT_EQ(titles[1], titles[0]);
   session.Close();
+}
+
+TEST(WavrelHostProgram, ASignalWhileConvertingClosesTheDialogAndLeavesNothingBehind) {
+  TempFolder dir{"wavrel-host-signal"};
+  // A host folder of the test's own: a copy of the program (it finds its
+  // plug-in beside its real path), links to the rest of the stage tree, and
+  // a decoder that takes a second per file, so that the run is surely in
+  // work when the signal comes.
+  const fs::path stage = fs::path(WAVREL_HOST_EXE).parent_path();
+  const fs::path host = dir / "host";
+  const fs::path pluginFolder = host / "Plugins/WavrelPlugin";
+  fs::create_directories(pluginFolder);
+  fs::copy_file(WAVREL_HOST_EXE, host / "wavrel-host");
+  fs::create_directory_symlink(stage / "lang", host / "lang");
+  fs::create_symlink(stage / "libXMessageBox.so", host / "libXMessageBox.so");
+  for (const auto& entry : fs::directory_iterator(stage / "Plugins/WavrelPlugin")) {
+    fs::create_symlink(entry.path(), pluginFolder / entry.path().filename());
+  }
+  fs::remove(pluginFolder / "evrc_2004");
+  ASSERT_TRUE(testing::WriteFile(pluginFolder / "evrc_2004",
+                                 "#!/bin/sh\nsleep 1\nexec '" +
+                                     (stage / "Plugins/WavrelPlugin/evrc_2004").string() +
+                                     "' \"$@\"\n"));
+  fs::permissions(pluginFolder / "evrc_2004", fs::perms::owner_all);
+  const fs::path tmp = dir / "tmp";
+  const fs::path recordings = dir / "recordings";
+  fs::create_directory(tmp);
+  testing::CopySamples(WAVREL_SAMPLES_DIR, recordings);
+  std::vector<fs::path> samples;
+  for (const auto& entry : fs::directory_iterator(WAVREL_SAMPLES_DIR)) samples.push_back(entry);
+  ASSERT_GE(samples.size(), 3u);
+  const auto workFolders = [&tmp] {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(tmp)) {
+      count += entry.path().filename().string().rfind("wavrel-", 0) == 0;
+    }
+    return count;
+  };
+
+  testing::ChildOptions options;
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  options.setEnv = {
+      {"QT_QPA_PLATFORM", "offscreen"},
+      {"TMPDIR", tmp.string()},
+      {"LD_PRELOAD", WAVREL_DIALOG_DRIVER},
+      {"WAVREL_DRIVE_INPUT", recordings.string()},
+      // The driver is preloaded ahead of the sanitizer's runtime.
+      {"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"}};
+  testing::ChildProcess program;
+  std::string error;
+  ASSERT_TRUE(program.Start({(host / "wavrel-host").string(), "--lang", "en", "--open-converter"},
+                            options, &error))
+      << error;
+  // The first recording's WAV is made: the second one is in work.
+  const fs::path firstWav = recordings / "greeting.wav";
+  for (int polls = 0; polls < 600 && program.Running(); ++polls) {
+    if (fs::exists(firstWav) && workFolders() == 1) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (!fs::exists(firstWav) || workFolders() != 1) {
+    ::kill(program.Pid(), SIGKILL);
+    FAIL() << "the run did not get going:\n" << program.Wait().err;
+  }
+  ASSERT_EQ(::kill(program.Pid(), SIGTERM), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ::kill(program.Pid(), SIGINT);  // a second signal while it closes does not end it abruptly
+
+  const testing::ChildResult result = program.Wait();
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_EQ(result.exitCode, 128 + SIGTERM) << result.err;
+  EXPECT_EQ(workFolders(), 0);
+  EXPECT_GT(fs::file_size(firstWav), 44u);  // made before the signal: kept
+  std::size_t wavs = 0;
+  for (const auto& entry : fs::directory_iterator(recordings)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_NE(name.front(), '.') << "a temporary file is left: " << name;
+    wavs += entry.path().extension() == ".wav";
+  }
+  EXPECT_LT(wavs, samples.size());  // the run was stopped, not finished
+  for (const fs::path& sample : samples) {
+    EXPECT_EQ(testing::Slurp(recordings / sample.filename()), testing::Slurp(sample)) << sample;
+  }
 }
 #endif
 

@@ -1,12 +1,15 @@
 #include "outside/host/gui/host_window.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <algorithm>
 #include <cstdio>
 
 #include "outside/host/ini_locale_service.h"
@@ -63,11 +66,51 @@ HostWindow::HostWindow(PluginSession& session, const IniLocaleService* texts,
 }
 
 int HostWindow::OpenConverter() {
+  if (m_quitStatus) return -1;
+  m_converterOpen = true;
   const int result = m_session.ShowConverter();
+  m_converterOpen = false;
+  if (m_quitStatus) {
+    m_closeTimer->stop();
+    QCoreApplication::exit(*m_quitStatus);
+    return result;
+  }
   if (result != 0) {
     ReportHostError(this, windowTitle(), QString::fromStdString(m_session.ErrorText()));
   }
   return result;
+}
+
+void HostWindow::QuitClosingDialogs(int status) {
+  if (m_quitStatus) return;
+  m_quitStatus = status;
+  if (!m_converterOpen) {
+    // Nothing to stop: a box of the host's own just goes with the loop.
+    QCoreApplication::exit(status);
+    return;
+  }
+  CloseOtherWindows();
+  // A window may come up after this one: the dialog puts up a box that its
+  // run asked for a moment ago, or shows itself only after start-up. The
+  // dialog's close waits for such a box to be answered.
+  m_closeTimer = new QTimer(this);
+  connect(m_closeTimer, &QTimer::timeout, this, [this] { CloseOtherWindows(); });
+  m_closeTimer->start(100);
+}
+
+void HostWindow::CloseOtherWindows() {
+  std::vector<QPointer<QWidget>> windows;
+  for (QWidget* widget : QApplication::topLevelWidgets()) windows.emplace_back(widget);
+  // A close may take other windows with it (a box goes with its parent).
+  for (const QPointer<QWidget>& widget : windows) {
+    if (widget == nullptr || widget == this || !widget->isVisible()) continue;
+    if (std::find(m_closeRequested.begin(), m_closeRequested.end(), widget) !=
+        m_closeRequested.end()) {
+      continue;
+    }
+    m_closeRequested.push_back(widget);
+    widget->close();
+  }
 }
 
 }  // namespace wavrel::host

@@ -4,11 +4,15 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
+#include <optional>
+#include <vector>
 
 #include "outside/host/gui/plugin_session.h"
 
 class QPushButton;
+class QTimer;
 
 namespace wavrel::host {
 
@@ -32,10 +36,26 @@ class HostWindow final : public QMainWindow {
   /// reported to the user. Returns the dialog's result (0, or -1).
   int OpenConverter();
 
+  /// Ends the event loop with status as closing every window would: each
+  /// other window that is up, and each one that comes up until then, gets
+  /// the request of its close box (the conversion dialog stops its run and
+  /// cleans up, a message box takes the answer of its close box); the loop
+  /// ends once the conversion dialog has closed, or at once when none is
+  /// open. Later calls change nothing. GUI thread.
+  void QuitClosingDialogs(int status);
+
  private:
+  /// Sends a close request to each visible window but this one that has
+  /// not had one yet.
+  void CloseOtherWindows();
+
   PluginSession& m_session;
   const IniLocaleService* m_texts;
   QPushButton* m_convertButton = nullptr;
+  bool m_converterOpen = false;
+  std::optional<int> m_quitStatus;
+  QTimer* m_closeTimer = nullptr;
+  std::vector<QPointer<QWidget>> m_closeRequested;
 };
 
 }  // namespace wavrel::host

@@ -1,11 +1,26 @@
 // wavrel-host: a small window that loads the conversion plug-in from
 // Plugins/WavrelPlugin/ beside the program and opens its dialog. Exit status
 // 0 after a normal end, 1 when the plug-in cannot be used, 2 for a wrong
-// command line.
+// command line, 128 + the signal's number when SIGINT, SIGTERM, SIGHUP or
+// SIGQUIT ended it.
+//
+// Signals: once the application exists, those four are only noted (a
+// self-pipe) and served by the event loop, which closes the conversion
+// dialog as its close box would (the run stops, its intermediates and a
+// partial WAV file go, the WAV files made stay) and then ends the program.
+// Further signals meanwhile change nothing; a signal that was ignored when
+// the program started (nohup) stays ignored.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +31,48 @@
 #include "wavrel_version.h"
 
 namespace {
+
+const int kQuitSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+int g_signalPipe[2] = {-1, -1};
+
+extern "C" void NoteSignal(int signal) {
+  const int savedErrno = errno;
+  const auto note = static_cast<unsigned char>(signal);
+  [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &note, 1);
+  errno = savedErrno;
+}
+
+/// From now on kQuitSignals (but those ignored when the program started)
+/// are noted and handed to onSignal, one call per signal, by the event loop
+/// of the calling thread (the GUI thread); the notifier belongs to context.
+/// false when they cannot be caught: they keep their default action then.
+bool CatchQuitSignals(QObject* context, std::function<void(int)> onSignal) {
+  if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, context);
+  QObject::connect(notifier, &QSocketNotifier::activated, context, [onSignal] {
+    // All that came is read first: onSignal may run an event loop of its own.
+    std::vector<int> noted;
+    unsigned char notes[16];
+    ssize_t got = 0;
+    while ((got = ::read(g_signalPipe[0], notes, sizeof(notes))) > 0) {
+      noted.insert(noted.end(), notes, notes + got);
+    }
+    for (const int signal : noted) onSignal(signal);
+  });
+  struct sigaction action = {};
+  action.sa_handler = NoteSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (const int signal : kQuitSignals) {
+    // One ignored from the start stays so: `nohup wavrel-host &` outlives
+    // its terminal.
+    struct sigaction before = {};
+    if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    if (::sigaction(signal, &action, nullptr) != 0) return false;
+  }
+  return true;
+}
 
 bool HasDisplay(int argc, char** argv) {
   for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
@@ -76,8 +133,15 @@ int Run(int argc, char** argv) {
   }
 
   int status = 0;
+  int quitSignal = 0;
   {
     HostWindow window(session, &language->service, QString::fromStdString(language->language));
+    const bool caught = CatchQuitSignals(&window, [&window, &quitSignal](int signal) {
+      if (quitSignal != 0) return;
+      quitSignal = signal;
+      window.QuitClosingDialogs(128 + signal);
+    });
+    if (!caught) std::fputs("wavrel-host: cannot catch SIGINT, SIGTERM, SIGHUP, SIGQUIT\n", stderr);
     window.show();
     if (options.openConverter) {
       QTimer::singleShot(0, &window, [&window] { window.OpenConverter(); });
@@ -85,6 +149,7 @@ int Run(int argc, char** argv) {
     status = app.exec();
     session.Close();  // IWavrel, plug-in object, library: before the window goes
   }
+  if (quitSignal != 0) return 128 + quitSignal;
   return status == 0 ? 0 : 1;
 }
 
