@@ -225,6 +225,7 @@ int main(int argc, char** argv) {
     SetSignalsBlocked(false);  // signals noted meanwhile arrive now, in the pipe
 
     if (!window.ConversionStarted()) {
+      window.EndProgress();  // a status text it holds is printed first
       PrintError(ConsoleText(language->service, u"IDS_CONSOLE_NOTHING_CONVERTED",
                              "Nothing was converted."));
       status = kExitRefused;

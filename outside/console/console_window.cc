@@ -72,12 +72,20 @@ ConsoleWindow::ConsoleWindow(std::u16string inputFolder, std::u16string outputFo
 
 void ConsoleWindow::Print(std::FILE* stream, const std::string& line) {
   // Called with m_mutex held. The progress line steps aside for the line.
+  ReleaseHeldStatus();
   if (m_progress) m_progress->Erase();
   const bool written = std::fwrite(line.data(), 1, line.size(), stream) == line.size();
   if ((std::fflush(stream) != 0 || !written) && stream == m_out && m_reportWriteError == 0) {
     m_reportWriteError = errno != 0 ? errno : EIO;
   }
   if (m_progress) m_progress->Redraw();
+}
+
+void ConsoleWindow::ReleaseHeldStatus() {
+  if (!m_heldStatus) return;
+  const std::string line = "wavrel: " + Utf16ToUtf8(*m_heldStatus) + "\n";
+  m_heldStatus.reset();
+  Print(m_err, line);
 }
 
 void ConsoleWindow::ShowProgress(std::size_t columns) {
@@ -92,11 +100,13 @@ void ConsoleWindow::TickProgress() {
 
 void ConsoleWindow::HideProgress() {
   std::lock_guard<std::mutex> lock(m_mutex);
+  ReleaseHeldStatus();
   if (m_progress) m_progress->Erase();
 }
 
 void ConsoleWindow::EndProgress() {
   std::lock_guard<std::mutex> lock(m_mutex);
+  ReleaseHeldStatus();
   if (m_progress) m_progress->Erase();
   m_progress.reset();
 }
@@ -108,9 +118,14 @@ void ConsoleWindow::SetControlText(int id, const std::u16string& text) {
   auto [it, inserted] = m_texts.try_emplace(id, text);
   const bool changed = inserted || it->second != text;
   it->second = text;
-  if (id == kIdStatus && changed && m_echoStatus && !text.empty()) {
-    Print(m_err, "wavrel: " + Utf16ToUtf8(text) + "\n");
+  if (id != kIdStatus || !changed || !m_echoStatus || text.empty()) return;
+  if (m_progress) {
+    ReleaseHeldStatus();
+    m_heldStatus = text;
+    m_heldStatusThread = std::this_thread::get_id();
+    return;
   }
+  Print(m_err, "wavrel: " + Utf16ToUtf8(text) + "\n");
 }
 
 std::u16string ConsoleWindow::GetControlText(int id) const {
@@ -148,6 +163,7 @@ void ConsoleWindow::OnFileSkipped(const std::string& path, const std::string& re
 
 void ConsoleWindow::OnFileStarted(const std::string& path, std::size_t index, std::size_t count) {
   std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_heldStatus && m_heldStatusThread == std::this_thread::get_id()) m_heldStatus.reset();
   ++m_tally.filesStarted;
   m_tally.listed = count;
   if (m_progress) m_progress->FileStarted(BaseName(path), index, count);

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "outside/console/console_progress.h"
 #include "plugin/engine/conversion_observer.h"
@@ -49,6 +50,8 @@ class ConsoleWindow final : public IDialogWindow, public IConversionObserver {
     m_shard = std::move(shard);
   }
   /// Status-line changes are printed from now on (not those of start-up).
+  /// While a progress line is shown, the status that names the file just
+  /// started is not: the progress line names it already.
   void EchoStatus(bool echo) { m_echoStatus = echo; }
   /// Keeps a progress line up to date on err (a terminal columns wide) from
   /// now on; call before the conversion starts.
@@ -103,6 +106,8 @@ class ConsoleWindow final : public IDialogWindow, public IConversionObserver {
   };
 
   void Print(std::FILE* stream, const std::string& line);
+  /// Prints the held status text, if any. Called with m_mutex held.
+  void ReleaseHeldStatus();
 
   bool m_json = false;
   std::string m_shard;
@@ -121,6 +126,12 @@ class ConsoleWindow final : public IDialogWindow, public IConversionObserver {
   std::map<int, std::u16string> m_texts;   // guarded by m_mutex
   RunTally m_tally;                        // guarded by m_mutex
   std::optional<ProgressLine> m_progress;  // guarded by m_mutex; empty: none shown
+  // While the progress line is shown, a status text waits here for the next
+  // event. The dialog names a file in its status line just before it tells
+  // OnFileStarted, on the same thread: such a text is dropped, any other is
+  // printed before whatever comes next. Guarded by m_mutex.
+  std::optional<std::u16string> m_heldStatus;
+  std::thread::id m_heldStatusThread;
 };
 
 }  // namespace wavrel::host
