@@ -89,13 +89,13 @@ void HostWindow::QuitClosingDialogs(int status) {
     QCoreApplication::exit(status);
     return;
   }
-  CloseOtherWindows();
-  // A window may come up after this one: the dialog puts up a box that its
-  // run asked for a moment ago, or shows itself only after start-up. The
-  // dialog's close waits for such a box to be answered.
+  // A window may come up later: the dialog puts up a box that its run asked
+  // for a moment ago, or shows itself only after start-up. The dialog's
+  // close waits for such a box to be answered.
   m_closeTimer = new QTimer(this);
   connect(m_closeTimer, &QTimer::timeout, this, [this] { CloseOtherWindows(); });
   m_closeTimer->start(100);
+  CloseOtherWindows();
 }
 
 void HostWindow::CloseOtherWindows() {
