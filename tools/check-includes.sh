@@ -35,6 +35,7 @@ posix_allowed() {
     outside/decoder/evrc_2004_main.cc) ;;
     outside/console/console_main.cc | outside/console/console_progress.cc) ;;
     outside/msgbox/x_message_box.cc | outside/host/gui/plugin_loader.cc) ;;
+    outside/host/gui/wavrel_host_main.cc) ;;
     *) return 1 ;;
   esac
 }
