@@ -1,10 +1,12 @@
 # wavrel_add_test(NAME SOURCES a_test.cc ... [LIBS lib ...] [ENV VAR=value ...]
-#                 [OUTPUT_DIR dir] [LOCK resource] [DEFINES NAME=value ...])
+#                 [OUTPUT_DIR dir] [DEFINES NAME=value ...])
 # The one test registrar: one GoogleTest executable per component; every test
 # case becomes a CTest test. OUTPUT_DIR puts the executable in a folder of its
-# own (a staged host tree); LOCK keeps tests sharing one resource apart.
+# own (the message-box tests, which look for a library beside themselves).
+# Tests share no resource: each makes its folders in a temporary folder of
+# its own, so `ctest -j` may run any two at once.
 function(wavrel_add_test name)
-  cmake_parse_arguments(ARG "" "OUTPUT_DIR;LOCK" "SOURCES;LIBS;ENV;DEFINES" ${ARGN})
+  cmake_parse_arguments(ARG "" "OUTPUT_DIR" "SOURCES;LIBS;ENV;DEFINES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   # A test sees the private headers of the libraries of its own folder.
@@ -23,10 +25,6 @@ function(wavrel_add_test name)
   if(ARG_DEFINES)
     target_compile_definitions(${name} PRIVATE ${ARG_DEFINES})
   endif()
-  set(_properties)
-  if(ARG_LOCK)
-    set(_properties PROPERTIES RESOURCE_LOCK ${ARG_LOCK})
-  endif()
   # The environment goes through `cmake -E env` as the test's launcher, which
   # test discovery uses as well (a list-valued ENVIRONMENT property would lose
   # all but its first entry on the way through the discovery script).
@@ -36,7 +34,6 @@ function(wavrel_add_test name)
   endif()
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    ${_properties}
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
