@@ -207,6 +207,8 @@ int main(int argc, char** argv) {
     options.shardCount = args.shardCount;
     options.recursive = args.recursive;
     options.skipExisting = args.skipExisting;
+    // Every file has its line on standard output already; an interrupt adds nothing.
+    options.reportAfterCancel = false;
     dialog.SetRunOptions(options);
     window.SetJson(args.json, args.sharded ? std::to_string(args.shardIndex) + "/" +
                                                  std::to_string(args.shardCount)

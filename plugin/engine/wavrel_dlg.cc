@@ -234,6 +234,7 @@ void CWavrelDlg::OnConvert() {
 
   m_conversionDoneEvent.Reset();
   m_runComplete = false;
+  m_stoppedByHandler = false;
   m_stopPending = false;
   m_runStop = std::stop_source();
   // The converting state is shown before the threads start, so that a run
@@ -393,6 +394,14 @@ void CWavrelDlg::OnCancelConversion() {
   window.EnableControl(kIdCancelConversion, false);
   StopAtStep(kCancelRequest);
   FinishStop();
+  // The files done before the cancel are reported as at the end of a full
+  // run: by the worker, started again for the box alone, so that a close
+  // while it shows is noted as it is for any box of a run. The buttons come
+  // back once it is answered.
+  if (m_stoppedByHandler.exchange(false) && !CancelReportText().empty()) {
+    if (m_workerThread.Start(this, &CWavrelDlg::ReportCancelledRun) == JThread::kOk) return;
+    MessageBox(CancelReportText(), host::kReportStyle);
+  }
   SetButtonsIdle(true);
 }
 

@@ -13,10 +13,12 @@
 // its own below the run's work folder; a stop then stops them all.
 //
 // Message boxes during a run: the worker shows at most one failure box per
-// run and, at the end, one report box. While the worker waits for one of
-// them, cancel and close cannot stop it (it waits for the user, on the
-// user-interface thread); they are noted instead and the worker carries them
-// out as soon as the box is answered.
+// run and, at the end, one report box; after a cancel the report of the files
+// done before it comes from the worker too (started again for it when the
+// cancel stopped the run). While the worker waits for one of them, cancel
+// and close cannot stop it (it waits for the user, on the user-interface
+// thread); they are noted instead and the worker carries them out as soon as
+// the box is answered.
 #pragma once
 
 #include <atomic>
@@ -54,6 +56,9 @@ struct RunOptions {
   std::size_t shardCount = 1;  ///< of the sorted list of the whole run
   bool recursive = false;      ///< enter subfolders, mirror them in the output
   bool skipExisting = false;   ///< a complete WAV already there is not made again
+  /// After a cancel, the end report of the files done before it (a front
+  /// end that tells every file itself, as the console does, turns it off).
+  bool reportAfterCancel = true;
 };
 
 class CWavrelDlg {
@@ -173,6 +178,12 @@ class CWavrelDlg {
   /// Worker, at the end of a run: carries out a noted cancel or close and
   /// returns it (kNoRequest when none was noted).
   int FinishDeferredStop(bool runComplete);
+  /// The end report after a cancel, if there is one (cancelled status
+  /// already shown): worker only, shown as a run box; a close noted while it
+  /// shows ends the dialog, otherwise the buttons come back.
+  void ReportCancelledRun();
+  /// The report ReportCancelledRun would show (empty when none is due).
+  std::u16string CancelReportText() const;
   /// Shows a box captioned IDS_PROMPT; true when closed with OK.
   bool MessageBox(const std::u16string& text, std::uint32_t style);
 
@@ -221,6 +232,9 @@ class CWavrelDlg {
   std::mutex m_runBoxMutex;                              // held while a run box shows
   std::atomic<std::size_t> m_wavsWritten{0};             // WAV files the run made (and keeps)
   bool m_failureBoxShown = false;  // worker: the run's one failure box is used
+  // Set by the worker when a cancel or close handler stopped it: the report
+  // of the files done is left to that handler (a cancel's).
+  std::atomic<bool> m_stoppedByHandler{false};
 
   enum StopRequest : int { kNoRequest = 0, kCancelRequest = 1, kCloseRequest = 2 };
   std::mutex m_deferMutex;  // guards the two members below

@@ -743,6 +743,51 @@ TEST_F(StopTest, CancelAndCloseKeepAWavThatWasThereBefore) {
   }
 }
 
+TEST_F(StopTest, CancelReportsTheFilesDoneBeforeItAndNothingElse) {
+  // Nothing to report: no box, the buttons come back at once.
+  StartAndHold(kStepDecoder);
+  m_dlg->OnCancelConversion();
+  EXPECT_FALSE(m_dlg->IsConverting());
+  EXPECT_TRUE(m_env.Boxes().empty());
+  EXPECT_TRUE(m_window->Enabled(kIdConvert));
+
+  // bad1 and bad2 fail, c is cancelled in the decoder, d is never reached.
+  m_converter = {FakeBehaviour::kFail3, "/bad"};
+  m_decoder = {FakeBehaviour::kHang, "/3.evrc"};
+  for (const bool close : {false, true}) {
+    SCOPED_TRACE(close ? "close during the report" : "report answered");
+    Reopen();
+    fs::remove_all(m_in);
+    fs::create_directories(m_in);
+    for (const char* name : {"bad1", "bad2", "c", "d"}) {
+      WriteFile(m_in / (name + std::string(".qcp")), QcpBytes(name));
+    }
+    ForgetChildren();
+    SelectFolders(m_in, m_out);
+    m_dlg->OnConvert();
+    ASSERT_TRUE(WaitUntil([&] { return ChildFor("evrc_2004", "/3.evrc").has_value(); }));
+    m_env.HoldNextBox();
+    m_dlg->OnCancelConversion();
+    ASSERT_TRUE(WaitUntil([&] { return m_env.BoxHeld(); }));
+    // The cancelled status first; no new run while the report shows.
+    EXPECT_EQ(m_window->Text(kIdStatus), "T:IDS_CONVER_CANCLEED_KEPT");
+    EXPECT_FALSE(m_window->Enabled(kIdConvert));
+    if (close) m_dlg->OnCloseRequest();
+    EXPECT_FALSE(m_window->Ended());
+    m_env.ReleaseHeldBox();
+    ASSERT_TRUE(WaitUntil([&] { return !m_dlg->IsConverting() && !m_dlg->IsAnimating(); }));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"T:IDS_END_REPORT"
+                                                "\nbad1.qcp: converter exited with status 3"
+                                                "\nbad2.qcp: converter exited with status 3"
+                                                "|T:IDS_PROMPT|48"});
+    EXPECT_EQ(m_window->Ended(), close);
+    EXPECT_EQ(m_window->Enabled(kIdConvert), !close);
+    EXPECT_FALSE(ChildFor("vocrate", "/d.qcp").has_value());
+    EXPECT_TRUE(TmpIsEmpty());
+    m_env.ResetBoxes();
+  }
+}
+
 TEST_F(StopTest, BetweenFilesCancelAndCloseStopTheWorkerAndConvertWaits) {
   WriteFile(m_in / "a.qcp", QcpBytes("a"));
   WriteFile(m_in / "b.qcp", QcpBytes("b"));
@@ -941,8 +986,11 @@ TEST_F(DialogTest, CancelOrCloseWhileABoxShowsIsCarriedOutOnceItIsAnswered) {
     EXPECT_EQ(Names(m_out), (std::vector<std::string>{"a.wav", "b.wav"}));
     EXPECT_TRUE(TmpIsEmpty());
     EXPECT_FALSE(m_window->Shown(kIdPicture));
-    EXPECT_EQ(Boxes().size(), 1u);  // no end report after a stop
+    // After a close nothing more; after a cancel the report of the files done.
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), close ? 1u : 2u);
     if (!close) {
+      EXPECT_EQ(boxes[1], "T:IDS_END_REPORT\nb.qcp: cannot create WAV file|T:IDS_PROMPT|48");
       EXPECT_EQ(m_window->Text(kIdStatus), "1 kept");
       EXPECT_TRUE(m_window->Enabled(kIdConvert));
       EXPECT_FALSE(m_window->Enabled(kIdCancelConversion));

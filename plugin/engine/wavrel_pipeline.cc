@@ -161,16 +161,45 @@ int CWavrelDlg::FinishDeferredStop(bool runComplete) {
     request = m_deferredRequest;
     m_deferredRequest = kNoRequest;
   }
-  m_runComplete = true;
   if (request == kCloseRequest) {
+    m_runComplete = true;
     if (runComplete) StopThread(m_animationThread);
     window.EndDialog();
   } else if (!runComplete) {
     SetStatus(CancelledStatusText());
-    SetButtonsIdle(true);
-    window.EnableControl(kIdCancelConversion, false);
+    ReportCancelledRun();
+  } else {
+    m_runComplete = true;
   }
   return request;
+}
+
+std::u16string CWavrelDlg::CancelReportText() const {
+  // The files done before the cancel, as the end of a full run lists them;
+  // those not reached were not tried and are not listed.
+  return m_options.reportAfterCancel ? EndReportText() : std::u16string();
+}
+
+void CWavrelDlg::ReportCancelledRun() {
+  const std::u16string report = CancelReportText();
+  if (!report.empty()) ShowRunBox(report);
+  int request = kNoRequest;
+  {
+    std::lock_guard lock(m_deferMutex);
+    request = m_deferredRequest;
+    m_deferredRequest = kNoRequest;
+  }
+  m_runComplete = true;
+  IDialogWindow& window = Window();
+  if (request == kCloseRequest) {
+    window.EndDialog();
+    return;
+  }
+  // A cancel noted during the box found nothing left to stop.
+  if (request == kCancelRequest) SetStatus(CancelledStatusText());
+  // The buttons come back only now, so that no run starts while the report shows.
+  SetButtonsIdle(true);
+  window.EnableControl(kIdCancelConversion, false);
 }
 
 void CWavrelDlg::ConvertAll() {
@@ -279,7 +308,7 @@ void CWavrelDlg::ConvertAll() {
     // Cancel or close stopped the run: they set the texts and clean up, or
     // left that to this thread when they came while its box showed.
     if (m_observer != nullptr) m_observer->OnRunFinished(done, failed, true);
-    FinishDeferredStop(false);
+    if (FinishDeferredStop(false) == kNoRequest) m_stoppedByHandler = true;
     return;
   }
 
