@@ -321,6 +321,24 @@ TEST_F(WavrelProcessTest, InterruptCancelsAndLeavesNothingBehind) {
   }
 }
 
+TEST_F(WavrelProcessTest, InterruptAfterAFailureAddsNoReport) {
+  // a.qcp fails (its WAV's place is a folder); the run is interrupted then.
+  const fs::path in = m_root / "in";
+  const fs::path out = m_root / "out";
+  fs::create_directories(out / "a.wav");
+  CopySample("meeting_notes.qcp", in / "a.qcp");
+  for (int i = 0; i < 40; ++i)
+    CopySample("meeting_notes.qcp", in / ("copy" + std::to_string(i) + ".qcp"));
+  const RunResult run = RunWavrel({"convert", "--jobs", "1", in.string(), out.string()},
+                                  [&](pid_t pid, const std::string& line) {
+                                    if (line.rfind("FAILED a.qcp", 0) == 0) kill(pid, SIGINT);
+                                  });
+  EXPECT_EQ(CountPrefixed(run.outLines, "cancelled: "), 1u) << run.out;
+  EXPECT_NE(run.err.find("Cannot create the WAV file"), std::string::npos) << run.err;
+  // Every file has its line on standard output: no report box after the cancel.
+  EXPECT_EQ(run.err.find("need your attention"), std::string::npos) << run.err;
+}
+
 // The bytes of every file of folder (recursively), by relative path.
 std::map<std::string, std::string> Contents(const fs::path& folder) {
   std::map<std::string, std::string> files;
