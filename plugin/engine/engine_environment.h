@@ -1,9 +1,8 @@
 // What the engine touches outside itself, handed in as an object: the
-// programs it starts and waits for, the files and folders it creates and
-// removes, the host's texts and message boxes, and the plug-in folder. The
-// production environment (ProductionEnvironment, plugin/frame) is over
-// plugin/platform and the host pointer; tests hand in a fake that records
-// what the engine did.
+// programs it starts and waits for, the files and folders it reads, creates
+// and removes (Files: IEngineFiles), the host's texts and message boxes, and the plug-in folder.
+// The production environment (ProductionEnvironment, plugin/frame) is over plugin/platform and the
+// host pointer; tests hand in a fake that records what the engine did.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/engine/engine_files.h"
 #include "plugin/platform/process.h"
 
 namespace wavrel {
@@ -49,6 +49,8 @@ class IEngineEnvironment {
   virtual bool MakeFolder(const std::string& folder, std::string* error) = 0;
   virtual void RemoveFolderTree(const std::string& folder) = 0;
   virtual void RemoveFile(const std::string& path) = 0;
+  /// The file operations: listings, reads, stamps, the WAV's temporary file.
+  virtual IEngineFiles& Files() = 0;
   /// The host's text of key in the plug-in's section; empty when none.
   virtual std::u16string Text(const char16_t* key) = 0;
   /// A message box; true when closed with OK.

@@ -10,14 +10,14 @@
 
 #include "converter/qcp_chunks.h"
 #include "converter/qcp_format.h"
-#include "plugin/platform/file_system.h"
 
 namespace wavrel {
 namespace {
 
 /// The totals of the last record of a loss_stat.txt, when there is one.
-bool ReadLossTotals(const std::string& path, std::int32_t* total, std::int32_t* lost) {
-  std::FILE* file = OpenRegularFileForReading(path, nullptr);
+bool ReadLossTotals(IEngineFiles& files, const std::string& path, std::int32_t* total,
+                    std::int32_t* lost) {
+  std::FILE* file = files.OpenRegularFileForReading(path, nullptr);
   if (file == nullptr) return false;
   std::string text;
   char buffer[4096];
@@ -57,7 +57,8 @@ std::string DescribeExit(const char* what, const ChildExit& exit) {
 FileConversion::FileConversion(IEngineEnvironment& environment)
     : m_environment(environment),
       m_converter(environment.NewProgramRun()),
-      m_decoder(environment.NewProgramRun()) {}
+      m_decoder(environment.NewProgramRun()),
+      m_wavWriter(environment.Files()) {}
 
 FileConversion::~FileConversion() {
   m_converter->Terminate();
@@ -69,10 +70,11 @@ bool FileConversion::TerminateConverter() { return m_converter->Terminate(); }
 
 bool FileConversion::TerminateDecoder() { return m_decoder->Terminate(); }
 
-bool FileConversion::IsCutShort(const std::string& qcpPath) {
+bool FileConversion::IsCutShort(IEngineFiles& files, const std::string& qcpPath) {
   std::vector<unsigned char> head;
   unsigned long long size = 0;
-  if (!ReadFileStart(qcpPath, qcp::kChunkListBytes, &head) || !FileSize(qcpPath, &size)) {
+  if (!files.ReadFileStart(qcpPath, qcp::kChunkListBytes, &head) ||
+      !files.FileSize(qcpPath, &size)) {
     return false;
   }
   return qcp::LocateData(head.data(), head.size(), size).cutShort;
@@ -106,7 +108,7 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
   }
   std::int32_t total = 0;
   std::int32_t lost = 0;
-  if (ReadLossTotals(job.workFolder + "/loss_stat.txt", &total, &lost)) {
+  if (ReadLossTotals(m_environment.Files(), job.workFolder + "/loss_stat.txt", &total, &lost)) {
     outcome.totalFrames = total;
     outcome.lostFrames = lost;
   }
@@ -129,7 +131,7 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
     // A program failed: what it left may end anywhere, and a WAV made of it
     // would replace a whole one from an earlier run. The file fails, no WAV.
     outcome.wavResult = WavWriteResult::kNoPcm;
-  } else if (FileSize(pcm, &pcmBytes) && pcmBytes == 0) {
+  } else if (m_environment.Files().FileSize(pcm, &pcmBytes) && pcmBytes == 0) {
     // Nothing decoded (a recording cut inside its header): no WAV.
     note("no speech frames in the recording");
     outcome.wavResult = WavWriteResult::kNoPcm;
@@ -137,7 +139,7 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
     m_step = kStepWav;
     // The WAV takes the recording's modification time.
     FileStamp recording;
-    const bool stamped = StampOf(job.recording, true, &recording);
+    const bool stamped = m_environment.Files().StampOf(job.recording, true, &recording);
     outcome.wavResult = m_wavWriter.Write(pcm, job.wavPath, job.sampleRateSetting, token,
                                           stamped ? &recording : nullptr);
     // A copy cut short by a stop stays at this step, so that the clean-up
@@ -147,7 +149,7 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
       outcome.wavPath = job.wavPath;
       // The frames the WAV holds: the converter's count takes a QCP pad
       // byte for a frame of its own, the decoder makes 160 samples per real one.
-      if (FileSize(pcm, &pcmBytes)) {
+      if (m_environment.Files().FileSize(pcm, &pcmBytes)) {
         outcome.totalFrames = static_cast<std::int32_t>(
             std::min<unsigned long long>(pcmBytes / (evrc::kSamplesPerFrame * 2), INT32_MAX));
       }
@@ -159,7 +161,7 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
   // 4. The clean-up.
   m_step = kStepCleanUp;
   DeleteIntermediates();
-  outcome.cutShort = IsCutShort(job.recording);
+  outcome.cutShort = IsCutShort(m_environment.Files(), job.recording);
   outcome.status = outcome.reason.empty() && outcome.wavResult == WavWriteResult::kWritten
                        ? ConversionOutcome::Status::kOk
                        : ConversionOutcome::Status::kFailed;

@@ -77,7 +77,7 @@ class FileConversion {
   PcmWavWriter& WavWriter() { return m_wavWriter; }
 
   /// True when the recording's data chunk claims more than the file holds.
-  static bool IsCutShort(const std::string& qcpPath);
+  static bool IsCutShort(IEngineFiles& files, const std::string& qcpPath);
 
  private:
   void DeleteIntermediates();

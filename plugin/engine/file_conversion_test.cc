@@ -97,6 +97,21 @@ TEST_F(FileConversionTest, KeepsTheFirstFailure) {
   EXPECT_EQ(outcome.reason, "cannot start the decoder: no such program");
 }
 
+TEST_F(FileConversionTest, AFailedRenameFailsTheFileAndLeavesTheOldWavAlone) {
+  WriteFile(m_job.wavPath, "an earlier WAV");
+  m_env.FailRenames();
+  FileConversion conversion(m_env);
+  const ConversionOutcome outcome = conversion.Run(m_job, {});
+  EXPECT_EQ(outcome.status, ConversionOutcome::Status::kFailed);
+  EXPECT_EQ(outcome.wavResult, WavWriteResult::kCannotCreate);
+  EXPECT_EQ(outcome.reason, "cannot create WAV file");
+  EXPECT_TRUE(outcome.wavPath.empty());
+  EXPECT_EQ(testing::Slurp(m_job.wavPath), "an earlier WAV");
+  // The hidden temporary WAV is gone: the recording, the old WAV, the work folder.
+  EXPECT_EQ(std::distance(fs::directory_iterator(m_root), fs::directory_iterator()), 3);
+  EXPECT_TRUE(fs::is_empty(m_root / "work"));
+}
+
 TEST_F(FileConversionTest, StopsAtTheStepReachedAndCleansUpAfter) {
   for (const char* hanging : {"vocrate", "evrc_2004"}) {
     SCOPED_TRACE(hanging);
@@ -142,24 +157,25 @@ TEST_F(FileConversionTest, WavNamesAreFixedFromTheWholeList) {
   // An input that sits in the output folder under the name a WAV would take.
   WriteFile(out + "c.wav", "input");
   FileStamp stamp;
-  ASSERT_TRUE(StampOf(out + "c.wav", true, &stamp));
+  ASSERT_TRUE(m_env.Files().StampOf(out + "c.wav", true, &stamp));
   const std::vector<std::string> inputs = {"/in/a.dat", "/in/a.qcp", "/in/a (2).qcp", "/in/c.qcp",
                                            "/in/sub/a.qcp"};
-  const auto paths = PlanWavPaths(inputs, {out, out, out, out, out + "sub/"}, {stamp});
+  const auto paths =
+      PlanWavPaths(m_env.Files(), inputs, {out, out, out, out, out + "sub/"}, {stamp});
   EXPECT_EQ(paths,
             (std::vector<std::string>{out + "a.wav", out + "a (2).wav", out + "a (2) (2).wav",
                                       out + "c (2).wav", out + "sub/a.wav"}));
 
   // Complete: a header whose sizes match the file; a cut file is not.
   WriteFile(m_job.workBase + ".pcm", std::string(640, '\x02'));
-  PcmWavWriter writer;
+  PcmWavWriter writer(m_env.Files());
   ASSERT_EQ(writer.Write(m_job.workBase + ".pcm", out + "w.wav", 16000, {}),
             WavWriteResult::kWritten);
-  EXPECT_TRUE(IsCompleteWav(out + "w.wav"));
+  EXPECT_TRUE(IsCompleteWav(m_env.Files(), out + "w.wav"));
   fs::resize_file(out + "w.wav", 44 + 320);
-  EXPECT_FALSE(IsCompleteWav(out + "w.wav"));
-  EXPECT_FALSE(IsCompleteWav(out + "c.wav"));
-  EXPECT_FALSE(IsCompleteWav(out + "missing.wav"));
+  EXPECT_FALSE(IsCompleteWav(m_env.Files(), out + "w.wav"));
+  EXPECT_FALSE(IsCompleteWav(m_env.Files(), out + "c.wav"));
+  EXPECT_FALSE(IsCompleteWav(m_env.Files(), out + "missing.wav"));
 }
 
 }  // namespace

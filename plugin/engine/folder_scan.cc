@@ -1,13 +1,10 @@
 // CWavrelDlg's checks before converting and the scan of the input folder.
 // A file is judged by its first bytes alone, whatever its name.
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 #include "converter/qcp_format.h"
 #include "plugin/engine/host_access.h"
 #include "plugin/engine/wavrel_dlg.h"
-#include "plugin/platform/file_system.h"
 
 namespace wavrel {
 namespace {
@@ -28,7 +25,7 @@ bool CWavrelDlg::IsQcpFile(const std::u16string& path) {
   if (path.empty()) return false;
   const std::string narrow = host::Narrow(path);
   std::vector<unsigned char> head;
-  if (narrow.empty() || !ReadFileStart(narrow, kScanReadBytes, &head)) return false;
+  if (narrow.empty() || !m_env.Files().ReadFileStart(narrow, kScanReadBytes, &head)) return false;
   return head.size() >= qcp::kIdentifyingBytes && BytesAt(head, qcp::kRiffIdOffset, qcp::kRiffId) &&
          BytesAt(head, qcp::kFormTypeOffset, qcp::kQlcmId) &&
          BytesAt(head, qcp::kCodecGuidOffset, qcp::kEvrcCodecGuid);
@@ -48,15 +45,14 @@ void CWavrelDlg::ScanInputFolder(const std::u16string& folder) {
     const std::string prefix = pending.back();
     pending.pop_back();
     std::vector<std::string> names;
-    if (!ListDirectory(prefix == m_scanPrefix ? narrow : prefix, &names)) continue;
+    if (!m_env.Files().ListDirectory(prefix == m_scanPrefix ? narrow : prefix, &names)) continue;
     for (const std::string& name : names) {
       if (name.empty()) continue;
       const std::string full = prefix + name;
-      if (IsDirectory(full)) {
+      if (m_env.Files().IsDirectory(full)) {
         // Subfolders are entered only in a recursive run, and never through
         // a symbolic link (no loops); otherwise neither entered nor counted.
-        std::error_code ec;
-        if (m_options.recursive && !std::filesystem::is_symlink(full, ec)) {
+        if (m_options.recursive && !m_env.Files().IsLink(full)) {
           pending.push_back(full + "/");
         }
         continue;
@@ -67,7 +63,7 @@ void CWavrelDlg::ScanInputFolder(const std::u16string& folder) {
         m_foundNonQcp = true;
         // A file that cannot be read is told apart from one read and refused.
         std::vector<unsigned char> none;
-        m_skippedFiles.emplace_back(full, ReadFileStart(full, 0, &none)
+        m_skippedFiles.emplace_back(full, m_env.Files().ReadFileStart(full, 0, &none)
                                               ? "not a QCP recording"
                                               : "cannot be read as a file");
       }
@@ -93,14 +89,14 @@ bool CWavrelDlg::RunChecks() {
   if (outputFolder.size() > 1 && outputFolder.back() == u'/') outputFolder.pop_back();
   // The message names the folder that cannot be opened.
   for (const std::u16string* folder : {&input, static_cast<const std::u16string*>(&outputFolder)}) {
-    if (!CanOpenDirectory(host::Narrow(*folder))) {
+    if (!m_env.Files().CanOpenDirectory(host::Narrow(*folder))) {
       MessageBox(m_textCheckFolder + u"\n" + *folder, host::kReportStyle);
       return false;
     }
   }
   // A folder that cannot take the WAV files is refused now, not once per file.
   std::string whyNot;
-  if (!CanCreateFileIn(host::Narrow(outputFolder), &whyNot)) {
+  if (!m_env.Files().CanCreateFileIn(host::Narrow(outputFolder), &whyNot)) {
     const std::u16string text = m_textOutputNotWritable.empty()
                                     ? u"The WAV files cannot be written in the output folder:\n%1"
                                     : m_textOutputNotWritable;

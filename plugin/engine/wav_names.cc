@@ -16,9 +16,10 @@ std::string StemOf(const std::string& path) {
   return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-bool IsInput(const std::string& path, const std::vector<FileStamp>& inputStamps) {
+bool IsInput(IEngineFiles& files, const std::string& path,
+             const std::vector<FileStamp>& inputStamps) {
   FileStamp stamp;
-  if (!StampOf(path, false, &stamp)) return false;
+  if (!files.StampOf(path, false, &stamp)) return false;
   return std::any_of(inputStamps.begin(), inputStamps.end(),
                      [&](const FileStamp& input) { return input.SameFile(stamp); });
 }
@@ -30,7 +31,8 @@ std::uint32_t Le32(const std::vector<unsigned char>& b, std::size_t at) {
 
 }  // namespace
 
-std::vector<std::string> PlanWavPaths(const std::vector<std::string>& recordings,
+std::vector<std::string> PlanWavPaths(IEngineFiles& files,
+                                      const std::vector<std::string>& recordings,
                                       const std::vector<std::string>& outputFolders,
                                       const std::vector<FileStamp>& inputStamps) {
   std::vector<std::string> paths;
@@ -39,7 +41,7 @@ std::vector<std::string> PlanWavPaths(const std::vector<std::string>& recordings
   for (std::size_t i = 0; i < recordings.size(); ++i) {
     const std::string stem = outputFolders[i] + StemOf(recordings[i]);
     std::string path = stem + ".wav";
-    for (int n = 2; taken.count(path) != 0 || IsInput(path, inputStamps); ++n) {
+    for (int n = 2; taken.count(path) != 0 || IsInput(files, path, inputStamps); ++n) {
       path = stem + " (" + std::to_string(n) + ").wav";
     }
     taken.insert(path);
@@ -48,11 +50,11 @@ std::vector<std::string> PlanWavPaths(const std::vector<std::string>& recordings
   return paths;
 }
 
-bool IsCompleteWav(const std::string& path) {
+bool IsCompleteWav(IEngineFiles& files, const std::string& path) {
   std::vector<unsigned char> head;
   unsigned long long size = 0;
-  if (!ReadFileStart(path, kWavHeaderSize, &head) || head.size() != kWavHeaderSize ||
-      !FileSize(path, &size) || size < kWavHeaderSize) {
+  if (!files.ReadFileStart(path, kWavHeaderSize, &head) || head.size() != kWavHeaderSize ||
+      !files.FileSize(path, &size) || size < kWavHeaderSize) {
     return false;
   }
   const std::uint32_t dataBytes = Le32(head, 40);

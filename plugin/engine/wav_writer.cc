@@ -4,8 +4,6 @@
 #include <cstring>
 #include <vector>
 
-#include "plugin/platform/file_system.h"
-
 namespace wavrel {
 namespace {
 
@@ -69,7 +67,7 @@ WavWriteResult PcmWavWriter::Write(const std::string& pcmPath, const std::string
   unsigned long long pcmLength = 0;
   {
     std::lock_guard lock(m_mutex);
-    m_pcmFile = OpenRegularFileForReading(pcmPath, &pcmLength);
+    m_pcmFile = m_files.OpenRegularFileForReading(pcmPath, &pcmLength);
     if (m_pcmFile == nullptr) return WavWriteResult::kNoPcm;
     // A length the header cannot hold would be written as a wrapped size.
     if (pcmLength > kMaxWavPcmLength) {
@@ -78,7 +76,8 @@ WavWriteResult PcmWavWriter::Write(const std::string& pcmPath, const std::string
       return WavWriteResult::kPcmTooLong;
     }
     // A folder or a pipe of that name cannot be replaced; a file or a link can.
-    if (CanReplaceByRename(wavPath)) m_wavFile = CreateTemporaryBeside(wavPath, &m_tempPath);
+    if (m_files.CanReplaceByRename(wavPath))
+      m_wavFile = m_files.CreateTemporaryBeside(wavPath, &m_tempPath);
     if (m_wavFile == nullptr) {
       std::fclose(m_pcmFile);
       m_pcmFile = nullptr;
@@ -128,7 +127,8 @@ WavWriteResult PcmWavWriter::Write(const std::string& pcmPath, const std::string
   std::lock_guard lock(m_mutex);
   if (m_wavFile != nullptr) {
     if (result == WavWriteResult::kWritten && recording != nullptr) {
-      SetModificationTime(m_wavFile, recording->modifiedSeconds, recording->modifiedNanoseconds);
+      m_files.SetModificationTime(m_wavFile, recording->modifiedSeconds,
+                                  recording->modifiedNanoseconds);
     }
     // The stream's error flag also keeps a write that failed in a flush
     // before the close (setting the time flushes), whose bytes are gone.
@@ -137,10 +137,10 @@ WavWriteResult PcmWavWriter::Write(const std::string& pcmPath, const std::string
       result = WavWriteResult::kCopyFailed;  // the last bytes did not reach the disk
     }
     m_wavFile = nullptr;
-    if (result == WavWriteResult::kWritten && !RenameOnto(m_tempPath, wavPath)) {
+    if (result == WavWriteResult::kWritten && !m_files.RenameOnto(m_tempPath, wavPath)) {
       result = WavWriteResult::kCannotCreate;
     }
-    if (result != WavWriteResult::kWritten) RemoveFile(m_tempPath);
+    if (result != WavWriteResult::kWritten) m_files.RemoveFile(m_tempPath);
     m_tempPath.clear();
   }
   if (m_pcmFile != nullptr) {
@@ -155,7 +155,7 @@ void PcmWavWriter::CloseFiles() {
   if (m_pcmFile != nullptr) std::fclose(m_pcmFile);
   if (m_wavFile != nullptr) {
     std::fclose(m_wavFile);
-    RemoveFile(m_tempPath);
+    m_files.RemoveFile(m_tempPath);
     m_tempPath.clear();
   }
   m_pcmFile = nullptr;

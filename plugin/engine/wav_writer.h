@@ -14,7 +14,7 @@
 #include <stop_token>
 #include <string>
 
-#include "plugin/platform/file_system.h"
+#include "plugin/engine/engine_files.h"
 
 namespace wavrel {
 
@@ -47,7 +47,8 @@ const char* DescribeWavWriteResult(WavWriteResult result);
 
 class PcmWavWriter {
  public:
-  PcmWavWriter() = default;
+  /// Works through files (the environment's file operations).
+  explicit PcmWavWriter(IEngineFiles& files) : m_files(files) {}
   PcmWavWriter(const PcmWavWriter&) = delete;
   PcmWavWriter& operator=(const PcmWavWriter&) = delete;
   ~PcmWavWriter();
@@ -78,6 +79,7 @@ class PcmWavWriter {
   }
 
  private:
+  IEngineFiles& m_files;
   mutable std::mutex m_mutex;  // guards the two files
   std::FILE* m_pcmFile = nullptr;
   std::FILE* m_wavFile = nullptr;

@@ -47,7 +47,7 @@ class WavWriterTest : public ::testing::Test {
 
   testing::TempFolder m_folder{"wav_writer_test"};
   const fs::path m_dir = m_folder.Path();
-  PcmWavWriter m_writer;
+  PcmWavWriter m_writer{PlatformFiles()};
 };
 
 TEST_F(WavWriterTest, HeaderAndSamplesForEveryLengthAndRate) {

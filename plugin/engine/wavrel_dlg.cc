@@ -8,7 +8,6 @@
 
 #include "base/decimal.h"
 #include "plugin/engine/host_access.h"
-#include "plugin/platform/file_system.h"
 #include "plugin/support/xml_reader.h"
 
 namespace wavrel {
@@ -156,13 +155,13 @@ std::int32_t CWavrelDlg::ReadSampleRateSetting() {
   const std::u16string hostDirectory = m_env.HostFolder();
   if (hostDirectory.empty()) return result;
   std::string path = host::Narrow(hostDirectory + kSettingsPath);
-  if (!path.empty() && !PathExists(path)) {
+  if (!path.empty() && !m_env.Files().PathExists(path)) {
     path = host::Narrow(hostDirectory + kSettingsPathLower);
   }
   // Only a regular file of bounded size is read (a pipe there must not block
   // the start); anything else counts as missing.
   std::vector<unsigned char> bytes;
-  if (path.empty() || !ReadFileStart(path, kMaxSettingsBytes + 1, &bytes) ||
+  if (path.empty() || !m_env.Files().ReadFileStart(path, kMaxSettingsBytes + 1, &bytes) ||
       bytes.size() > kMaxSettingsBytes) {
     return result;
   }

@@ -18,7 +18,6 @@
 #include "converter/qcp_format.h"
 #include "plugin/engine/testing/fake_window.h"
 #include "plugin/engine/testing/recording_environment.h"
-#include "plugin/platform/file_system.h"
 #include "testing/files.h"
 
 namespace wavrel {
@@ -876,11 +875,11 @@ TEST_F(DialogTest, OutputFolderThatCannotTakeFilesIsRefusedBeforeStarting) {
   EXPECT_TRUE(m_window->Enabled(kIdConvert));
   EXPECT_FALSE(m_window->Enabled(kIdCancelConversion));
   // The probe leaves nothing behind in a folder that takes files.
-  EXPECT_TRUE(CanCreateFileIn(m_out.string(), nullptr));
+  EXPECT_TRUE(m_env.Files().CanCreateFileIn(m_out.string(), nullptr));
   EXPECT_TRUE(fs::is_empty(m_out));
   // Permission bits refuse an ordinary user; root passes them, and so does the run.
   fs::permissions(m_out, fs::perms::owner_read | fs::perms::owner_exec);
-  const bool writable = CanCreateFileIn(m_out.string(), nullptr);
+  const bool writable = m_env.Files().CanCreateFileIn(m_out.string(), nullptr);
   fs::permissions(m_out, fs::perms::owner_all);
   if (geteuid() != 0) {
     EXPECT_FALSE(writable) << "a folder without write permission took a file";

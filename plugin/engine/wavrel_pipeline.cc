@@ -14,7 +14,6 @@
 #include "plugin/engine/host_access.h"
 #include "plugin/engine/wav_names.h"
 #include "plugin/engine/wavrel_dlg.h"
-#include "plugin/platform/file_system.h"
 
 namespace wavrel {
 namespace {
@@ -244,7 +243,7 @@ void CWavrelDlg::ConvertAll() {
   std::vector<FileStamp> inputStamps;
   for (const std::string& path : m_fileList) {
     FileStamp stamp;
-    if (StampOf(path, true, &stamp)) inputStamps.push_back(stamp);
+    if (m_env.Files().StampOf(path, true, &stamp)) inputStamps.push_back(stamp);
   }
   const std::string outputFolder = Narrow(OutputFolderText());
   std::vector<std::string> outputFolders;
@@ -257,14 +256,15 @@ void CWavrelDlg::ConvertAll() {
         below ? outputFolder + path.substr(m_scanPrefix.size(), slash + 1 - m_scanPrefix.size())
               : outputFolder);
   }
-  const std::vector<std::string> wavPaths = PlanWavPaths(m_fileList, outputFolders, inputStamps);
+  const std::vector<std::string> wavPaths =
+      PlanWavPaths(m_env.Files(), m_fileList, outputFolders, inputStamps);
 
   // This shard's files; with skipExisting, those whose WAV is complete are
   // told as skipped and not converted.
   std::vector<ConversionJob> jobs;
   std::vector<FileOutcome> upToDate;
   for (std::size_t pos = shardIndex; pos < m_fileList.size(); pos += shardCount) {
-    if (m_options.skipExisting && IsCompleteWav(wavPaths[pos])) {
+    if (m_options.skipExisting && IsCompleteWav(m_env.Files(), wavPaths[pos])) {
       FileOutcome outcome;
       outcome.path = m_fileList[pos];
       outcome.wavPath = wavPaths[pos];
@@ -364,7 +364,7 @@ void CWavrelDlg::ReleaseOutcomes(bool all) {
 ConversionOutcome CWavrelDlg::WorkFolderFailure(const ConversionJob& job) const {
   ConversionOutcome outcome;
   outcome.reason = m_workError;
-  outcome.cutShort = FileConversion::IsCutShort(job.recording);
+  outcome.cutShort = FileConversion::IsCutShort(m_env.Files(), job.recording);
   return outcome;
 }
 

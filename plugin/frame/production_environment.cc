@@ -42,6 +42,7 @@ class PlatformEnvironment final : public IEngineEnvironment {
   }
   void RemoveFolderTree(const std::string& folder) override { wavrel::RemoveFolderTree(folder); }
   void RemoveFile(const std::string& path) override { wavrel::RemoveFile(path); }
+  IEngineFiles& Files() override { return PlatformFiles(); }
   std::u16string Text(const char16_t* key) override { return GetPluginText(key); }
   bool MessageBox(const std::u16string& text, const std::u16string& caption,
                   std::uint32_t style) override {

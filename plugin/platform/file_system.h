@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/file_stamp.h"
+
 namespace wavrel {
 
 /// True when path names an entry of any kind (a dangling link counts too).
@@ -43,17 +45,6 @@ std::FILE* OpenRegularFileForReading(const std::string& path, unsigned long long
 /// pipe, a device, a folder).
 std::FILE* CreateFileForWriting(const std::string& path);
 
-/// A file's identity (device and inode: hard links share it) and its
-/// modification time.
-struct FileStamp {
-  unsigned long long device = 0;
-  unsigned long long inode = 0;
-  long long modifiedSeconds = 0;
-  long modifiedNanoseconds = 0;
-  bool SameFile(const FileStamp& other) const {
-    return device == other.device && inode == other.inode;
-  }
-};
 /// The stamp of the entry path names; links are followed only when
 /// followLinks is true. False when there is no such entry.
 bool StampOf(const std::string& path, bool followLinks, FileStamp* stamp);

@@ -47,6 +47,7 @@ class LinkedPluginEnvironment final : public IEngineEnvironment {
     m_production.RemoveFolderTree(folder);
   }
   void RemoveFile(const std::string& path) override { m_production.RemoveFile(path); }
+  IEngineFiles& Files() override { return m_production.Files(); }
   std::u16string Text(const char16_t* key) override { return m_production.Text(key); }
   bool MessageBox(const std::u16string& text, const std::u16string& caption,
                   std::uint32_t style) override {

@@ -2,10 +2,12 @@
 // in the calling thread (or made to hang until stopped or terminated), every
 // start, termination and removal is logged, texts are FakeTexts and message
 // boxes are recorded and answered from a script. Files the fake
-// programs write are real files in a folder of the test's. Thread-safe: the
+// programs write are real files in a folder of the test's; the engine's file
+// operations are the production ones (Files), but for a rename made to fail. Thread-safe: the
 // dialog's worker, its jobs and the test's thread use it at once.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
@@ -140,8 +142,20 @@ class RecordingEnvironment final : public IEngineEnvironment, public FakeTexts {
   }
   std::u16string PluginFolder() override { return pluginFolder; }
   std::u16string HostFolder() override { return hostFolder; }
+  IEngineFiles& Files() override { return m_files; }
+  /// Makes every later RenameOnto fail (the file left where it was).
+  void FailRenames() { m_files.failRenames = true; }
 
  private:
+  /// The production file operations, but for a rename that may be made to fail.
+  class FileOperations final : public PlatformFileOperations {
+   public:
+    std::atomic<bool> failRenames{false};
+    bool RenameOnto(const std::string& from, const std::string& to) override {
+      return !failRenames && PlatformFileOperations::RenameOnto(from, to);
+    }
+  };
+
   class Run final : public IProgramRun {
    public:
     explicit Run(RecordingEnvironment& env) : m_env(env) {}
@@ -214,6 +228,7 @@ class RecordingEnvironment final : public IEngineEnvironment, public FakeTexts {
   bool m_boxHeld = false;
   std::condition_variable m_boxReleased;
   unsigned m_workFolders = 0;
+  FileOperations m_files;
 };
 
 }  // namespace wavrel::testing
