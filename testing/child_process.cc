@@ -152,6 +152,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const ChildOption
       if (null > STDERR_FILENO) ::close(null);
     }
     ::signal(SIGPIPE, SIG_DFL);
+    for (const int signal : options.ignoredSignals) ::signal(signal, SIG_IGN);
     if (options.fileSizeLimitBytes != 0) {
       if (options.ignoreFileSizeSignal) ::signal(SIGXFSZ, SIG_IGN);
       ::setrlimit(RLIMIT_FSIZE, &fileSize);

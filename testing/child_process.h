@@ -32,6 +32,7 @@ struct ChildOptions {
   bool closeOutput = false;              ///< descriptor 1 closed (nothing captured)
   std::uint64_t fileSizeLimitBytes = 0;  ///< RLIMIT_FSIZE when not 0
   bool ignoreFileSizeSignal = false;     ///< SIGXFSZ ignored: a write past the limit fails
+  std::vector<int> ignoredSignals;       ///< ignored from the start, as nohup does for SIGHUP
   std::chrono::milliseconds timeout{std::chrono::seconds(60)};
 };
 

@@ -7,7 +7,8 @@
 // checks write nothing). From the moment it starts, SIGINT, SIGTERM, SIGHUP
 // and SIGQUIT are only noted (a self-pipe) and served on the main thread,
 // which cancels the run through the dialog, so that no work folder and no
-// partial WAV file is left behind, however often the signal comes.
+// partial WAV file is left behind, however often the signal comes. A signal
+// ignored when the program starts (nohup) stays ignored.
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
@@ -67,6 +68,11 @@ bool InstallSignalHandlers() {
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   for (const int signal : kHandledSignals) {
+    // A signal ignored from the start stays ignored (`nohup wavrel ...`, or
+    // SIGINT and SIGQUIT of a background job of a non-interactive shell).
+    struct sigaction previous = {};
+    if (::sigaction(signal, nullptr, &previous) != 0) return false;
+    if (previous.sa_handler == SIG_IGN) continue;
     if (::sigaction(signal, &action, nullptr) != 0) return false;
   }
   return true;

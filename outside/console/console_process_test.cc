@@ -61,8 +61,10 @@ class WavrelProcessTest : public ::testing::Test {
   /// child's pid as it comes.
   RunResult RunWavrel(const std::vector<std::string>& args,
                       const std::function<void(pid_t, const std::string&)>& onLine = {},
-                      const std::vector<std::string>& extraEnv = {}) {
+                      const std::vector<std::string>& extraEnv = {},
+                      const std::vector<int>& ignoredSignals = {}) {
     testing::ChildOptions options;
+    options.ignoredSignals = ignoredSignals;
     options.unsetEnv = {"XMESSAGEBOX_ANSWER", "LC_ALL", "LC_MESSAGES"};
     options.setEnv = {{"TMPDIR", (m_root / "tmp").string()}, {"LANG", "C"}};
     for (const auto& var : extraEnv) {
@@ -319,6 +321,24 @@ TEST_F(WavrelProcessTest, InterruptCancelsAndLeavesNothingBehind) {
               std::string::npos)
         << run.err;
   }
+}
+
+TEST_F(WavrelProcessTest, ASignalIgnoredAtStartStaysIgnored) {
+  // `nohup wavrel convert ... &`: closing the terminal must not cancel the run.
+  const fs::path in = m_root / "in";
+  const fs::path out = m_root / "out";
+  for (int i = 0; i < 20; ++i)
+    CopySample("meeting_notes.qcp", in / ("copy" + std::to_string(i) + ".qcp"));
+  int okLines = 0;
+  const RunResult run = RunWavrel({"convert", "--jobs", "1", in.string(), out.string()},
+                                  [&](pid_t pid, const std::string& line) {
+                                    if (line.rfind("ok  ", 0) == 0 && okLines++ == 0)
+                                      kill(pid, SIGHUP);
+                                  },
+                                  {}, {SIGHUP});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(okLines, 20);
+  EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 20);
 }
 
 TEST_F(WavrelProcessTest, InterruptAfterAFailureAddsNoReport) {
