@@ -51,14 +51,14 @@ std::map<std::string, std::string> ReferenceDigests() {
   return digests;
 }
 
-class LossObserver final : public IConversionObserver {
+class LossObserver final : public IBatchObserver {
  public:
   void OnFileStarted(const std::string&, std::size_t, std::size_t) override {}
   void OnFileFinished(const FileOutcome& outcome) override {
     std::lock_guard lock(mutex);
     outcomes[fs::path(outcome.path).stem().string()] = outcome;
   }
-  void OnRunFinished(std::size_t, std::size_t, bool) override {}
+  void OnRunFinished(const RunSummary&) override {}
   std::mutex mutex;
   std::map<std::string, FileOutcome> outcomes;
 };

@@ -25,7 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using testing::RecordingEnvironment;
+using RecordingEnvironment = testing::RecordingDialogEnvironment;
 using testing::RecordingWindow;
 using testing::Slurp;
 using testing::Utf16;
@@ -93,7 +93,7 @@ int ActAs(FakeBehaviour::Mode mode, const std::function<bool()>& convert) {
   }
 }
 
-class RecordingObserver final : public IConversionObserver {
+class RecordingObserver final : public IBatchObserver {
  public:
   void OnFileStarted(const std::string& path, std::size_t, std::size_t) override {
     std::lock_guard lock(m_mutex);
@@ -106,9 +106,9 @@ class RecordingObserver final : public IConversionObserver {
     }
     if (holdAfterFile) std::this_thread::sleep_for(*holdAfterFile);
   }
-  void OnRunFinished(std::size_t files, std::size_t failed, bool cancelled) override {
+  void OnRunFinished(const RunSummary& summary) override {
     std::lock_guard lock(m_mutex);
-    runs.push_back({files, failed, cancelled});
+    runs.push_back({summary.files, summary.failed, summary.cancelled});
   }
   struct Run {
     std::size_t files, failed;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/engine/engine_files.h"
+#include "core/conversion_files.h"
 
 namespace wavrel {
 
@@ -15,13 +15,13 @@ namespace wavrel {
 /// ".wav"; a name an earlier recording of the run took becomes "NAME (2).wav"
 /// (then 3, ...), and so does a path that is one of the run's own inputs
 /// (inputStamps, by device and inode: a hard link counts).
-std::vector<std::string> PlanWavPaths(IEngineFiles& files,
+std::vector<std::string> PlanWavPaths(IConversionFiles& files,
                                       const std::vector<std::string>& recordings,
                                       const std::vector<std::string>& outputFolders,
                                       const std::vector<FileStamp>& inputStamps);
 
 /// True when path is a complete WAV of this system's making: a regular file
 /// with a valid 44-byte PCM header whose sizes match the file's.
-bool IsCompleteWav(IEngineFiles& files, const std::string& path);
+bool IsCompleteWav(IConversionFiles& files, const std::string& path);
 
 }  // namespace wavrel

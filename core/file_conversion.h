@@ -1,13 +1,11 @@
-// FileConversion: one recording through the engine's four steps -- the
+// FileConversion: one recording through the pipeline's four steps -- the
 // converter (QCP to EVRC), the decoder (EVRC to PCM), the WAV (written under
 // a temporary name and renamed into place) and the clean-up of the
 // intermediates -- returning an outcome value. It reaches the outside world
-// only through an IEngineEnvironment and can be stopped at any step through
+// only through an IConversionEnvironment and is stopped at any step through
 // the stop token given to Run.
 //
-// Threads: Run belongs to one thread. Step, TerminatePrograms, CloseFiles and
-// CleanUpAfterStop may be called from another thread while Run blocks (the
-// dialog's handlers do); CleanUpAfterStop also after Run returned kStopped.
+// Threads: Run belongs to one thread; Step may be read from any thread.
 #pragma once
 
 #include <atomic>
@@ -17,8 +15,8 @@
 #include <stop_token>
 #include <string>
 
-#include "plugin/engine/engine_environment.h"
-#include "plugin/engine/wav_writer.h"
+#include "core/conversion_environment.h"
+#include "core/wav_writer.h"
 
 namespace wavrel {
 
@@ -55,34 +53,35 @@ struct ConversionOutcome {
 
 class FileConversion {
  public:
-  explicit FileConversion(IEngineEnvironment& environment);
+  explicit FileConversion(IConversionEnvironment& environment);
   FileConversion(const FileConversion&) = delete;
   FileConversion& operator=(const FileConversion&) = delete;
   ~FileConversion();
 
-  /// Runs the four steps. On kStopped the step reached is kept (Step) and
-  /// the caller calls CleanUpAfterStop, at once or after its own actions.
+  /// Runs the four steps. A stop requested on token ends the step in work at
+  /// once: its program is ended, the intermediates of the step reached are
+  /// deleted and a partial WAV is gone by the time Run returns kStopped; the
+  /// step reached is kept (Step).
   ConversionOutcome Run(const ConversionJob& job, std::stop_token token);
 
   std::int32_t Step() const { return m_step.load(); }
   void ResetStep() { m_step = kStepIdle; }
-  /// Ends the converter or the decoder while it runs; true when none is left.
-  bool TerminateConverter();
-  bool TerminateDecoder();
-  /// Closes the WAV writer's files (an unfinished WAV goes).
-  void CloseFiles() { m_wavWriter.CloseFiles(); }
-  /// After a stop: no program left, the intermediates of the step reached
-  /// deleted, no partial WAV.
-  void CleanUpAfterStop();
   PcmWavWriter& WavWriter() { return m_wavWriter; }
 
   /// True when the recording's data chunk claims more than the file holds.
-  static bool IsCutShort(IEngineFiles& files, const std::string& qcpPath);
+  static bool IsCutShort(IConversionFiles& files, const std::string& qcpPath);
 
  private:
+  /// RunConverter, RunDecoder: one program of the pipeline, waited for;
+  /// false when a stop ended the wait (the program still runs).
+  bool RunProgram(IProgramRun& run, const char* what, const std::string& program,
+                  const std::vector<std::string>& args, const std::string& workFolder,
+                  std::stop_token token, ConversionOutcome* outcome);
+  /// After a stop: no program left, the intermediates of the step reached deleted.
+  void CleanUpAfterStop();
   void DeleteIntermediates();
 
-  IEngineEnvironment& m_environment;
+  IConversionEnvironment& m_environment;
   const std::unique_ptr<IProgramRun> m_converter;
   const std::unique_ptr<IProgramRun> m_decoder;
   PcmWavWriter m_wavWriter;

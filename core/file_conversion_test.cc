@@ -1,6 +1,6 @@
 // FileConversion over a recording fake environment, and the planning of a
 // run's WAV names.
-#include "plugin/engine/file_conversion.h"
+#include "core/file_conversion.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,8 +9,8 @@
 #include <fstream>
 #include <thread>
 
-#include "plugin/engine/testing/recording_environment.h"
-#include "plugin/engine/wav_names.h"
+#include "core/testing/recording_environment.h"
+#include "core/wav_names.h"
 #include "testing/files.h"
 
 namespace wavrel {
@@ -136,7 +136,7 @@ TEST_F(FileConversionTest, StopsAtTheStepReachedAndCleansUpAfter) {
     const ConversionOutcome outcome = conversion.Run(m_job, stop.get_token());
     EXPECT_EQ(outcome.status, ConversionOutcome::Status::kStopped);
     EXPECT_EQ(conversion.Step(), hanging[0] == 'v' ? kStepConverter : kStepDecoder);
-    conversion.CleanUpAfterStop();
+    // Run has ended the program and deleted the intermediates itself.
     EXPECT_TRUE(Logged(m_env.Log(), "terminate"));
     EXPECT_TRUE(fs::is_empty(m_root / "work"));
     EXPECT_FALSE(fs::exists(m_job.wavPath));
@@ -169,7 +169,7 @@ TEST_F(FileConversionTest, WavNamesAreFixedFromTheWholeList) {
   // Complete: a header whose sizes match the file; a cut file is not.
   WriteFile(m_job.workBase + ".pcm", std::string(640, '\x02'));
   PcmWavWriter writer(m_env.Files());
-  ASSERT_EQ(writer.Write(m_job.workBase + ".pcm", out + "w.wav", 16000, {}),
+  ASSERT_EQ(writer.WritePcmAsWav(m_job.workBase + ".pcm", out + "w.wav", 16000, {}),
             WavWriteResult::kWritten);
   EXPECT_TRUE(IsCompleteWav(m_env.Files(), out + "w.wav"));
   fs::resize_file(out + "w.wav", 44 + 320);

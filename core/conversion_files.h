@@ -1,8 +1,9 @@
-// The file operations the engine needs, handed in through its environment
-// (IEngineEnvironment::Files): what a path is, folder listings, bounded
-// reads, and the WAV writer's hidden temporary file, its time stamp and its
-// rename into place. Paths are narrow UTF-8 strings. Open files are standard
-// C streams: the engine reads, writes and closes them itself.
+// The file operations the conversion core needs, handed in through its
+// environment (IConversionEnvironment::Files): what a path is, folder
+// listings, bounded reads, removals, and the WAV writer's hidden temporary
+// file, its time stamp and its rename into place. Paths are bytes (the names
+// as the file system gives them, UTF-8 where they are text). Open files are
+// standard C streams: the core reads, writes and closes them itself.
 #pragma once
 
 #include <cstddef>
@@ -14,9 +15,9 @@
 
 namespace wavrel {
 
-class IEngineFiles {
+class IConversionFiles {
  public:
-  virtual ~IEngineFiles() = default;
+  virtual ~IConversionFiles() = default;
 
   /// True when path names an entry of any kind (a dangling link counts too).
   virtual bool PathExists(const std::string& path) = 0;
@@ -64,7 +65,7 @@ class IEngineFiles {
 /// The file operations over plugin/platform, for the environments to hand out
 /// (the production one, and the test fakes that work on real files, which
 /// may derive to make one fail).
-class PlatformFileOperations : public IEngineFiles {
+class PlatformFileOperations : public IConversionFiles {
  public:
   bool PathExists(const std::string& path) override;
   bool IsDirectory(const std::string& path) override;
@@ -85,6 +86,6 @@ class PlatformFileOperations : public IEngineFiles {
 };
 
 /// The one process-wide PlatformFileOperations.
-IEngineFiles& PlatformFiles();
+IConversionFiles& PlatformFiles();
 
 }  // namespace wavrel

@@ -2,7 +2,7 @@
 // recording. The intermediates (the EVRC file, the PCM file and the
 // converter's loss_stat.txt) live in the job's work folder, never beside the
 // user's recordings.
-#include "plugin/engine/file_conversion.h"
+#include "core/file_conversion.h"
 
 #include <algorithm>
 #include <climits>
@@ -15,7 +15,7 @@ namespace wavrel {
 namespace {
 
 /// The totals of the last record of a loss_stat.txt, when there is one.
-bool ReadLossTotals(IEngineFiles& files, const std::string& path, std::int32_t* total,
+bool ReadLossTotals(IConversionFiles& files, const std::string& path, std::int32_t* total,
                     std::int32_t* lost) {
   std::FILE* file = files.OpenRegularFileForReading(path, nullptr);
   if (file == nullptr) return false;
@@ -54,7 +54,7 @@ std::string DescribeExit(const char* what, const ChildExit& exit) {
   return std::string(what) + " ended with an unknown status";
 }
 
-FileConversion::FileConversion(IEngineEnvironment& environment)
+FileConversion::FileConversion(IConversionEnvironment& environment)
     : m_environment(environment),
       m_converter(environment.NewProgramRun()),
       m_decoder(environment.NewProgramRun()),
@@ -63,14 +63,9 @@ FileConversion::FileConversion(IEngineEnvironment& environment)
 FileConversion::~FileConversion() {
   m_converter->Terminate();
   m_decoder->Terminate();
-  m_wavWriter.CloseFiles();
 }
 
-bool FileConversion::TerminateConverter() { return m_converter->Terminate(); }
-
-bool FileConversion::TerminateDecoder() { return m_decoder->Terminate(); }
-
-bool FileConversion::IsCutShort(IEngineFiles& files, const std::string& qcpPath) {
+bool FileConversion::IsCutShort(IConversionFiles& files, const std::string& qcpPath) {
   std::vector<unsigned char> head;
   unsigned long long size = 0;
   if (!files.ReadFileStart(qcpPath, qcp::kChunkListBytes, &head) ||
@@ -80,13 +75,28 @@ bool FileConversion::IsCutShort(IEngineFiles& files, const std::string& qcpPath)
   return qcp::LocateData(head.data(), head.size(), size).cutShort;
 }
 
+bool FileConversion::RunProgram(IProgramRun& run, const char* what, const std::string& program,
+                                const std::vector<std::string>& args, const std::string& workFolder,
+                                std::stop_token token, ConversionOutcome* outcome) {
+  const auto note = [outcome](const std::string& reason) {
+    if (outcome->reason.empty()) outcome->reason = reason;
+  };
+  std::string error;
+  if (!run.Start(program, args, workFolder, &error)) {
+    note(std::string("cannot start the ") + what + ": " + error);
+    return true;
+  }
+  const ChildExit exit = run.Wait(token);
+  if (exit.kind == ChildExit::Kind::kStopped) return false;
+  note(DescribeExit(what, exit));
+  return true;
+}
+
 ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token token) {
   ConversionOutcome outcome;
-  const auto note = [&outcome](const std::string& reason) {
-    if (outcome.reason.empty()) outcome.reason = reason;
-  };
-  const auto stopped = [&outcome, &token] {
+  const auto stopped = [this, &outcome, &token] {
     if (!token.stop_requested()) return false;
+    CleanUpAfterStop();
     outcome.status = ConversionOutcome::Status::kStopped;
     outcome.reason.clear();
     return true;
@@ -95,16 +105,15 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
   const std::string evrc = job.workBase + ".evrc";
   const std::string pcm = job.workBase + ".pcm";
 
-  // 1. The converter.
+  // 1. The converter (RunConverter). A stop before it starts leaves nothing to clean up.
   m_step = kStepConverter;
-  if (stopped()) return outcome;
-  std::string error;
-  if (!m_converter->Start(job.converterPath, {job.recording, evrc, "1"}, job.workFolder, &error)) {
-    note("cannot start the converter: " + error);
-  } else {
-    const ChildExit exit = m_converter->Wait(token);
-    if (exit.kind == ChildExit::Kind::kStopped) return stopped(), outcome;
-    note(DescribeExit("converter", exit));
+  if (token.stop_requested()) {
+    outcome.status = ConversionOutcome::Status::kStopped;
+    return outcome;
+  }
+  if (!RunProgram(*m_converter, "converter", job.converterPath, {job.recording, evrc, "1"},
+                  job.workFolder, token, &outcome)) {
+    return stopped(), outcome;
   }
   std::int32_t total = 0;
   std::int32_t lost = 0;
@@ -113,19 +122,16 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
     outcome.lostFrames = lost;
   }
 
-  // 2. The decoder.
+  // 2. The decoder (RunDecoder).
   m_step = kStepDecoder;
   if (stopped()) return outcome;
-  if (!m_decoder->Start(job.decoderPath, {"-i", evrc, "-o", pcm, "-d"}, job.workFolder, &error)) {
-    note("cannot start the decoder: " + error);
-  } else {
-    const ChildExit exit = m_decoder->Wait(token);
-    if (exit.kind == ChildExit::Kind::kStopped) return stopped(), outcome;
-    note(DescribeExit("decoder", exit));
+  if (!RunProgram(*m_decoder, "decoder", job.decoderPath, {"-i", evrc, "-o", pcm, "-d"},
+                  job.workFolder, token, &outcome)) {
+    return stopped(), outcome;
   }
   if (stopped()) return outcome;
 
-  // 3. The WAV.
+  // 3. The WAV (WritePcmAsWav).
   unsigned long long pcmBytes = 0;
   if (!outcome.reason.empty()) {
     // A program failed: what it left may end anywhere, and a WAV made of it
@@ -133,17 +139,17 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
     outcome.wavResult = WavWriteResult::kNoPcm;
   } else if (m_environment.Files().FileSize(pcm, &pcmBytes) && pcmBytes == 0) {
     // Nothing decoded (a recording cut inside its header): no WAV.
-    note("no speech frames in the recording");
+    outcome.reason = "no speech frames in the recording";
     outcome.wavResult = WavWriteResult::kNoPcm;
   } else {
     m_step = kStepWav;
     // The WAV takes the recording's modification time.
     FileStamp recording;
     const bool stamped = m_environment.Files().StampOf(job.recording, true, &recording);
-    outcome.wavResult = m_wavWriter.Write(pcm, job.wavPath, job.sampleRateSetting, token,
-                                          stamped ? &recording : nullptr);
-    // A copy cut short by a stop stays at this step, so that the clean-up
-    // deletes the partial WAV file.
+    outcome.wavResult = m_wavWriter.WritePcmAsWav(pcm, job.wavPath, job.sampleRateSetting, token,
+                                                  stamped ? &recording : nullptr);
+    // A copy cut short by a stop stays at this step: the clean-up deletes
+    // the intermediates (the writer has already removed its partial file).
     if (outcome.wavResult == WavWriteResult::kStopped) return stopped(), outcome;
     if (outcome.wavResult == WavWriteResult::kWritten) {
       outcome.wavPath = job.wavPath;
@@ -154,11 +160,11 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
             std::min<unsigned long long>(pcmBytes / (evrc::kSamplesPerFrame * 2), INT32_MAX));
       }
     } else {
-      note(DescribeWavWriteResult(outcome.wavResult));
+      outcome.reason = DescribeWavWriteResult(outcome.wavResult);
     }
   }
 
-  // 4. The clean-up.
+  // 4. The clean-up (DeleteIntermediates).
   m_step = kStepCleanUp;
   DeleteIntermediates();
   outcome.cutShort = IsCutShort(m_environment.Files(), job.recording);
@@ -185,24 +191,20 @@ void FileConversion::DeleteIntermediates() {
       "loss_stat.txt";
   const std::string evrc = m_workBase + ".evrc";
   const std::string pcm = m_workBase + ".pcm";
+  // The WAV is never deleted here: an unfinished one is a temporary file
+  // that the writer removes itself, and a WAV under its final name is whole.
+  IConversionFiles& files = m_environment.Files();
   switch (m_step.load()) {
     case kStepConverter:
-      m_environment.RemoveFile(evrc);
-      m_environment.RemoveFile(lossStat);
+      files.RemoveFile(evrc);
+      files.RemoveFile(lossStat);
       break;
     case kStepDecoder:
-    case kStepCleanUp:
-      m_environment.RemoveFile(evrc);
-      m_environment.RemoveFile(pcm);
-      m_environment.RemoveFile(lossStat);
-      break;
     case kStepWav:
-      m_environment.RemoveFile(evrc);
-      m_environment.RemoveFile(pcm);
-      // The unfinished WAV is a temporary file of the writer's: it goes; a
-      // WAV under the final name is never deleted here.
-      m_wavWriter.CloseFiles();
-      m_environment.RemoveFile(lossStat);
+    case kStepCleanUp:
+      files.RemoveFile(evrc);
+      files.RemoveFile(pcm);
+      files.RemoveFile(lossStat);
       break;
     default:
       break;

@@ -1,20 +1,18 @@
 // Step 3 of the pipeline: wraps the decoder's headerless PCM file into a WAV
 // file (a 44-byte RIFF/WAVE header declaring 16-bit mono PCM, then the PCM
-// bytes unchanged). The dialog owns one writer; it sets the pipeline step and
-// shows the message box when the WAV file cannot be created.
+// bytes unchanged). Each FileConversion owns one writer; its front end tells
+// the user when the WAV file cannot be created.
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <mutex>
 #include <stop_token>
 #include <string>
 
-#include "plugin/engine/engine_files.h"
+#include "core/conversion_files.h"
 
 namespace wavrel {
 
@@ -48,7 +46,7 @@ const char* DescribeWavWriteResult(WavWriteResult result);
 class PcmWavWriter {
  public:
   /// Works through files (the environment's file operations).
-  explicit PcmWavWriter(IEngineFiles& files) : m_files(files) {}
+  explicit PcmWavWriter(IConversionFiles& files) : m_files(files) {}
   PcmWavWriter(const PcmWavWriter&) = delete;
   PcmWavWriter& operator=(const PcmWavWriter&) = delete;
   ~PcmWavWriter();
@@ -57,20 +55,18 @@ class PcmWavWriter {
   /// and renames it onto wavPath only when complete, so that wavPath is
   /// either the whole new WAV or left as it was (a link there is replaced,
   /// never written through). The WAV takes recording's modification time
-  /// when recording is given. Checks token before every block and stops
-  /// promptly when a stop is asked. Both files are closed, and the temporary
-  /// file is gone unless it became wavPath, when it returns.
-  WavWriteResult Write(const std::string& pcmPath, const std::string& wavPath,
-                       std::int32_t sampleRateSetting, std::stop_token token,
-                       const FileStamp* recording = nullptr);
+  /// when recording is given. Checks token before every block and returns
+  /// kStopped promptly when a stop is asked. Both files are closed, and the
+  /// temporary file is gone unless it became wavPath, when it returns.
+  WavWriteResult WritePcmAsWav(const std::string& pcmPath, const std::string& wavPath,
+                               std::int32_t sampleRateSetting, std::stop_token token,
+                               const FileStamp* recording = nullptr);
 
-  /// Closes the PCM and the WAV file, each only when open, and deletes an
-  /// unfinished temporary file. Any thread; waits for a block being copied.
-  void CloseFiles();
-  bool IsPcmOpen() const;
-  bool IsWavOpen() const;
-  /// True when the last Write got as far as creating its temporary file.
-  bool CreatedWav() const { return m_createdWav.load(); }
+  /// While no WritePcmAsWav runs: whether it left a file open (never).
+  bool IsPcmOpen() const { return m_pcmFile != nullptr; }
+  bool IsWavOpen() const { return m_wavFile != nullptr; }
+  /// True when the last WritePcmAsWav got as far as creating its temporary file.
+  bool CreatedWav() const { return m_createdWav; }
 
   /// Test hook: called on the writing thread after each block with the bytes
   /// copied so far.
@@ -79,12 +75,14 @@ class PcmWavWriter {
   }
 
  private:
-  IEngineFiles& m_files;
-  mutable std::mutex m_mutex;  // guards the two files
+  /// Closes both files, each only when open; an unfinished temporary file goes.
+  void CloseFiles();
+
+  IConversionFiles& m_files;
   std::FILE* m_pcmFile = nullptr;
   std::FILE* m_wavFile = nullptr;
   std::string m_tempPath;  // the unfinished WAV, while m_wavFile is open
-  std::atomic<bool> m_createdWav{false};
+  bool m_createdWav = false;
   std::function<void(std::uint64_t)> m_blockHook;
 };
 

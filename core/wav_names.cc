@@ -1,10 +1,11 @@
-#include "plugin/engine/wav_names.h"
+#include "core/wav_names.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <set>
 
-#include "plugin/engine/wav_writer.h"
+#include "base/little_endian.h"
+#include "core/wav_writer.h"
 
 namespace wavrel {
 namespace {
@@ -16,7 +17,7 @@ std::string StemOf(const std::string& path) {
   return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-bool IsInput(IEngineFiles& files, const std::string& path,
+bool IsInput(IConversionFiles& files, const std::string& path,
              const std::vector<FileStamp>& inputStamps) {
   FileStamp stamp;
   if (!files.StampOf(path, false, &stamp)) return false;
@@ -24,14 +25,9 @@ bool IsInput(IEngineFiles& files, const std::string& path,
                      [&](const FileStamp& input) { return input.SameFile(stamp); });
 }
 
-std::uint32_t Le32(const std::vector<unsigned char>& b, std::size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
-         (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
-
 }  // namespace
 
-std::vector<std::string> PlanWavPaths(IEngineFiles& files,
+std::vector<std::string> PlanWavPaths(IConversionFiles& files,
                                       const std::vector<std::string>& recordings,
                                       const std::vector<std::string>& outputFolders,
                                       const std::vector<FileStamp>& inputStamps) {
@@ -50,7 +46,7 @@ std::vector<std::string> PlanWavPaths(IEngineFiles& files,
   return paths;
 }
 
-bool IsCompleteWav(IEngineFiles& files, const std::string& path) {
+bool IsCompleteWav(IConversionFiles& files, const std::string& path) {
   std::vector<unsigned char> head;
   unsigned long long size = 0;
   if (!files.ReadFileStart(path, kWavHeaderSize, &head) || head.size() != kWavHeaderSize ||

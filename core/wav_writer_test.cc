@@ -1,4 +1,4 @@
-#include "plugin/engine/wav_writer.h"
+#include "core/wav_writer.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -65,7 +65,7 @@ TEST_F(WavWriterTest, HeaderAndSamplesForEveryLengthAndRate) {
     SCOPED_TRACE("length " + std::to_string(c.length) + " setting " + std::to_string(c.setting));
     const fs::path pcm = WritePcm(c.length);
     const fs::path wav = m_dir / "out.wav";
-    ASSERT_EQ(m_writer.Write(pcm, wav, c.setting, {}), WavWriteResult::kWritten);
+    ASSERT_EQ(m_writer.WritePcmAsWav(pcm, wav, c.setting, {}), WavWriteResult::kWritten);
     const auto bytes = ReadAll(wav);
     ASSERT_EQ(bytes.size(), kWavHeaderSize + c.length);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
@@ -90,9 +90,9 @@ TEST_F(WavWriterTest, HeaderAndSamplesForEveryLengthAndRate) {
 TEST_F(WavWriterTest, FilesThatCannotBeUsedMakeNoWav) {
   const fs::path wav = m_dir / "out.wav";
   // No PCM at all, or a pipe instead of a file: nothing is made, nothing hangs.
-  EXPECT_EQ(m_writer.Write(m_dir / "missing.pcm", wav, -1, {}), WavWriteResult::kNoPcm);
+  EXPECT_EQ(m_writer.WritePcmAsWav(m_dir / "missing.pcm", wav, -1, {}), WavWriteResult::kNoPcm);
   ASSERT_EQ(mkfifo((m_dir / "fifo.pcm").c_str(), 0600), 0);
-  EXPECT_EQ(m_writer.Write(m_dir / "fifo.pcm", wav, -1, {}), WavWriteResult::kNoPcm);
+  EXPECT_EQ(m_writer.WritePcmAsWav(m_dir / "fifo.pcm", wav, -1, {}), WavWriteResult::kNoPcm);
   EXPECT_FALSE(fs::exists(wav));
   EXPECT_FALSE(m_writer.CreatedWav());
 
@@ -101,19 +101,20 @@ TEST_F(WavWriterTest, FilesThatCannotBeUsedMakeNoWav) {
   const fs::path huge = m_dir / "huge.pcm";
   std::ofstream(huge).close();
   fs::resize_file(huge, kMaxWavPcmLength + 1);
-  EXPECT_EQ(m_writer.Write(huge, wav, -1, {}), WavWriteResult::kPcmTooLong);
+  EXPECT_EQ(m_writer.WritePcmAsWav(huge, wav, -1, {}), WavWriteResult::kPcmTooLong);
   EXPECT_FALSE(fs::exists(wav));
 
   // The WAV cannot be created: its folder is missing, or a pipe holds the name.
   const fs::path pcm = WritePcm(100);
-  EXPECT_EQ(m_writer.Write(pcm, m_dir / "no" / "out.wav", -1, {}), WavWriteResult::kCannotCreate);
+  EXPECT_EQ(m_writer.WritePcmAsWav(pcm, m_dir / "no" / "out.wav", -1, {}),
+            WavWriteResult::kCannotCreate);
   ASSERT_EQ(mkfifo((m_dir / "pipe.wav").c_str(), 0600), 0);
-  EXPECT_EQ(m_writer.Write(pcm, m_dir / "pipe.wav", -1, {}), WavWriteResult::kCannotCreate);
+  EXPECT_EQ(m_writer.WritePcmAsWav(pcm, m_dir / "pipe.wav", -1, {}), WavWriteResult::kCannotCreate);
   EXPECT_FALSE(m_writer.IsPcmOpen());
 
   // An existing, longer WAV is replaced completely.
   std::ofstream(wav, std::ios::binary) << std::string(5000, 'x');
-  EXPECT_EQ(m_writer.Write(pcm, wav, -1, {}), WavWriteResult::kWritten);
+  EXPECT_EQ(m_writer.WritePcmAsWav(pcm, wav, -1, {}), WavWriteResult::kWritten);
   EXPECT_EQ(fs::file_size(wav), kWavHeaderSize + 100);
 }
 
@@ -126,7 +127,7 @@ TEST_F(WavWriterTest, StopEndsCopyPromptlyWithBothFilesClosed) {
     ++blocks;
     stop.request_stop();
   });
-  EXPECT_EQ(m_writer.Write(pcm, wav, -1, stop.get_token()), WavWriteResult::kStopped);
+  EXPECT_EQ(m_writer.WritePcmAsWav(pcm, wav, -1, stop.get_token()), WavWriteResult::kStopped);
   EXPECT_EQ(blocks, 1);
   EXPECT_FALSE(m_writer.IsPcmOpen());
   EXPECT_FALSE(m_writer.IsWavOpen());
@@ -144,7 +145,7 @@ TEST_F(WavWriterTest, WavIsReplacedWholeOrNotAtAll) {
   // disk): the earlier WAV stays as it was and no temporary file is left.
   std::stop_source stop;
   m_writer.SetBlockHook([&](std::uint64_t) { stop.request_stop(); });
-  EXPECT_EQ(m_writer.Write(pcm, wav, -1, stop.get_token()), WavWriteResult::kStopped);
+  EXPECT_EQ(m_writer.WritePcmAsWav(pcm, wav, -1, stop.get_token()), WavWriteResult::kStopped);
   m_writer.SetBlockHook(nullptr);
   rlimit saved{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -152,7 +153,7 @@ TEST_F(WavWriterTest, WavIsReplacedWholeOrNotAtAll) {
   rlimit small = saved;
   small.rlim_cur = kWavCopyBlockSize;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const WavWriteResult full = m_writer.Write(pcm, wav, -1, {});
+  const WavWriteResult full = m_writer.WritePcmAsWav(pcm, wav, -1, {});
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, savedSignal);
   EXPECT_EQ(full, WavWriteResult::kCopyFailed);
@@ -168,7 +169,7 @@ TEST_F(WavWriterTest, WavIsReplacedWholeOrNotAtAll) {
   FileStamp recording;
   recording.modifiedSeconds = 1000000000;
   recording.modifiedNanoseconds = 5000;
-  EXPECT_EQ(m_writer.Write(pcm, wav, -1, {}, &recording), WavWriteResult::kWritten);
+  EXPECT_EQ(m_writer.WritePcmAsWav(pcm, wav, -1, {}, &recording), WavWriteResult::kWritten);
   EXPECT_FALSE(fs::is_symlink(wav));
   EXPECT_EQ(fs::file_size(wav), kWavHeaderSize + kWavCopyBlockSize * 4);
   EXPECT_EQ(ReadAll(m_dir / "victim.txt").size(), 6u);

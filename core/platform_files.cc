@@ -1,9 +1,9 @@
-// The engine's file operations over plugin/platform, unchanged: the one
-// engine file that calls the platform's file functions.
+// The core's file operations and environment over plugin/platform: the one
+// core file that calls the platform's file and process functions.
 #include <filesystem>
 #include <system_error>
 
-#include "plugin/engine/engine_files.h"
+#include "core/conversion_environment.h"
 #include "plugin/platform/file_system.h"
 
 namespace wavrel {
@@ -48,9 +48,51 @@ bool Ops::RenameOnto(const std::string& from, const std::string& to) {
 }
 bool Ops::RemoveFile(const std::string& path) { return wavrel::RemoveFile(path); }
 
-IEngineFiles& PlatformFiles() {
+IConversionFiles& PlatformFiles() {
   static PlatformFileOperations files;
   return files;
+}
+
+namespace {
+
+class ChildProgramRun final : public IProgramRun {
+ public:
+  bool Start(const std::string& program, const std::vector<std::string>& args,
+             const std::string& workDir, std::string* error) override {
+    return m_child.Start(program, args, workDir, error);
+  }
+  ChildExit Wait(std::stop_token token) override { return m_child.Wait(token); }
+  bool Terminate() override { return m_child.Terminate(); }
+
+ private:
+  ChildProcess m_child;
+};
+
+class PlatformConversionEnvironment final : public IConversionEnvironment {
+ public:
+  std::unique_ptr<IProgramRun> NewProgramRun() override {
+    return std::make_unique<ChildProgramRun>();
+  }
+  bool ProgramExists(const std::string& path) override { return wavrel::PathExists(path); }
+  bool MakeWorkFolder(std::string* folder, std::string* error) override {
+    *folder = MakePrivateWorkFolder(error);
+    return !folder->empty();
+  }
+  bool MakeFolder(const std::string& folder, std::string* error) override {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec && error != nullptr) *error = ec.message();
+    return !ec;
+  }
+  void RemoveFolderTree(const std::string& folder) override { wavrel::RemoveFolderTree(folder); }
+  IConversionFiles& Files() override { return PlatformFiles(); }
+};
+
+}  // namespace
+
+IConversionEnvironment& PlatformEnvironment() {
+  static PlatformConversionEnvironment environment;
+  return environment;
 }
 
 }  // namespace wavrel

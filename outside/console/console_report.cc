@@ -1,13 +1,15 @@
-#include "outside/console/console_window.h"
+#include "outside/console/console_report.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "base/text.h"
 #include "base/unicode.h"
 #include "outside/console/console_args.h"
 #include "outside/host/utf.h"
+#include "plugin/engine/dialog_environment.h"
 
 namespace wavrel::host {
 
@@ -56,23 +58,15 @@ nlohmann::ordered_json RecordingObject(const std::string& input, const std::stri
           {"seconds", 0.0},           {"cut_short", false}};
 }
 
-std::string BaseName(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+std::string BaseName(const std::string& path) { return std::string(base::BaseName(path)); }
 
 }  // namespace
 
-ConsoleWindow::ConsoleWindow(std::u16string inputFolder, std::u16string outputFolder,
-                             std::FILE* out, std::FILE* err)
-    : m_inputFolder(std::move(inputFolder)),
-      m_outputFolder(std::move(outputFolder)),
-      m_out(out),
-      m_err(err) {}
+ConsoleReport::ConsoleReport(std::FILE* out, std::FILE* err, const DialogTexts& texts,
+                             ShowBox showBox, bool yes)
+    : m_out(out), m_err(err), m_texts(texts), m_showBox(std::move(showBox)), m_yes(yes) {}
 
-void ConsoleWindow::Print(std::FILE* stream, const std::string& line) {
-  // Called with m_mutex held. The progress line steps aside for the line.
-  ReleaseHeldStatus();
+void ConsoleReport::Print(std::FILE* stream, const std::string& line) {
   if (m_progress) m_progress->Erase();
   const bool written = std::fwrite(line.data(), 1, line.size(), stream) == line.size();
   if ((std::fflush(stream) != 0 || !written) && stream == m_out && m_reportWriteError == 0) {
@@ -81,96 +75,96 @@ void ConsoleWindow::Print(std::FILE* stream, const std::string& line) {
   if (m_progress) m_progress->Redraw();
 }
 
-void ConsoleWindow::ReleaseHeldStatus() {
-  if (!m_heldStatus) return;
-  const std::string line = "wavrel: " + Utf16ToUtf8(*m_heldStatus) + "\n";
-  m_heldStatus.reset();
-  Print(m_err, line);
+void ConsoleReport::PrintStatus(const std::u16string& text) {
+  if (!text.empty()) Print(m_err, "wavrel: " + Utf16ToUtf8(text) + "\n");
 }
 
-void ConsoleWindow::ShowProgress(std::size_t columns) {
+bool ConsoleReport::BoxLocked(const std::u16string& text, std::uint32_t style) {
+  // The box is printed on standard error by the message-box library: the
+  // progress line steps aside until the next line.
+  if (m_progress) m_progress->Erase();
+  return m_showBox(text, style);
+}
+
+bool ConsoleReport::Box(const std::u16string& text, std::uint32_t style) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return BoxLocked(text, style);
+}
+
+void ConsoleReport::ShowProgress(std::size_t columns) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_progress.emplace(m_err, true, columns);
 }
 
-void ConsoleWindow::TickProgress() {
+void ConsoleReport::TickProgress() {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_progress) m_progress->Tick();
 }
 
-void ConsoleWindow::HideProgress() {
+void ConsoleReport::EndProgress() {
   std::lock_guard<std::mutex> lock(m_mutex);
-  ReleaseHeldStatus();
-  if (m_progress) m_progress->Erase();
-}
-
-void ConsoleWindow::EndProgress() {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  ReleaseHeldStatus();
   if (m_progress) m_progress->Erase();
   m_progress.reset();
 }
 
-void ConsoleWindow::SetTitle(const std::u16string& /*title*/) {}
-
-void ConsoleWindow::SetControlText(int id, const std::u16string& text) {
+void ConsoleReport::RunStarting() {
   std::lock_guard<std::mutex> lock(m_mutex);
-  auto [it, inserted] = m_texts.try_emplace(id, text);
-  const bool changed = inserted || it->second != text;
-  it->second = text;
-  if (id != kIdStatus || !changed || !m_echoStatus || text.empty()) return;
-  if (m_progress) {
-    ReleaseHeldStatus();
-    m_heldStatus = text;
-    m_heldStatusThread = std::this_thread::get_id();
-    return;
-  }
-  Print(m_err, "wavrel: " + Utf16ToUtf8(text) + "\n");
+  PrintStatus(m_texts.converting);
 }
 
-std::u16string ConsoleWindow::GetControlText(int id) const {
+void ConsoleReport::Cancelling() {
   std::lock_guard<std::mutex> lock(m_mutex);
-  const auto it = m_texts.find(id);
-  return it == m_texts.end() ? std::u16string() : it->second;
+  PrintStatus(m_texts.cancelling);
 }
 
-void ConsoleWindow::EnableControl(int id, bool enable) {
-  if (id == kIdCancelConversion && enable && !m_started.exchange(true) && m_startingHook)
-    m_startingHook();
+bool ConsoleReport::GoOnWithout(const std::vector<SkippedFile>& /*nonRecordings*/) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (!m_yes) return BoxLocked(m_texts.someNoQcp, wavrel::host::kQuestionStyle);
+  // Answered on the command line: the question is shown with its answer.
+  BoxLocked(m_texts.someNoQcp, wavrel::host::kReportStyle);
+  Print(m_err, "-> OK (--yes)\n");
+  return true;
 }
 
-void ConsoleWindow::ShowControl(int /*id*/, bool /*show*/) {}
+void ConsoleReport::OnRunStarted(const RunStart& /*start*/) {}
 
-std::optional<std::u16string> ConsoleWindow::PickFolder(FolderPickerKind kind,
-                                                        const std::u16string& /*title*/) {
-  return kind == FolderPickerKind::kInput ? m_inputFolder : m_outputFolder;
-}
-
-RunTally ConsoleWindow::Tally() const {
+RunTally ConsoleReport::Tally() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_tally;
 }
 
-void ConsoleWindow::OnFileSkipped(const std::string& path, const std::string& reason) {
+void ConsoleReport::OnFileSkipped(const SkippedFile& file) {
   std::lock_guard<std::mutex> lock(m_mutex);
   ++m_tally.filesNotQcp;
+  m_skipped.push_back(file);
   if (m_json) {
-    Print(m_out, JsonLine(RecordingObject(path, "", "skipped", reason)));
+    Print(m_out, JsonLine(RecordingObject(file.path, "", "skipped", file.reason)));
     return;
   }
-  Print(m_out, "skipped " + EscapeForLine(BaseName(path)) + ": " + EscapeForLine(reason) + "\n");
+  Print(m_out,
+        "skipped " + EscapeForLine(BaseName(file.path)) + ": " + EscapeForLine(file.reason) + "\n");
 }
 
-void ConsoleWindow::OnFileStarted(const std::string& path, std::size_t index, std::size_t count) {
+void ConsoleReport::OnFileStarted(const std::string& path, std::size_t index, std::size_t count) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  if (m_heldStatus && m_heldStatusThread == std::this_thread::get_id()) m_heldStatus.reset();
   ++m_tally.filesStarted;
   m_tally.listed = count;
-  if (m_progress) m_progress->FileStarted(BaseName(path), index, count);
+  if (m_progress) {
+    m_progress->FileStarted(BaseName(path), index, count);
+  } else {
+    // Without a progress line, the status naming each file is the only sign of progress.
+    PrintStatus(m_texts.Progress(index + 1, count, Utf8ToUtf16(BaseName(path))));
+  }
 }
 
-void ConsoleWindow::OnFileFinished(const FileOutcome& outcome) {
+void ConsoleReport::OnFileFinished(const FileOutcome& outcome) {
   std::lock_guard<std::mutex> lock(m_mutex);
+  if (outcome.wavResult == WavWriteResult::kCannotCreate && !m_failureBoxShown) {
+    // One box per run: later failures are listed in the end report.
+    m_failureBoxShown = true;
+    BoxLocked(m_texts.CannotCreateWav(outcome.plannedWavPath), wavrel::host::kReportStyle);
+  }
+  if (!outcome.skipped) m_outcomes.push_back(outcome);
   const std::string name = EscapeForLine(BaseName(outcome.path));
   if (outcome.skipped) {
     ++m_tally.filesUpToDate;
@@ -213,14 +207,23 @@ void ConsoleWindow::OnFileFinished(const FileOutcome& outcome) {
   }
 }
 
-void ConsoleWindow::OnRunFinished(std::size_t files, std::size_t /*failed*/, bool cancelled) {
+void ConsoleReport::OnRunFinished(const RunSummary& summary) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_tally.finished = true;
-  m_tally.cancelled = cancelled;
-  if (!cancelled) m_tally.listed = files;
+  m_tally.cancelled = summary.cancelled;
+  if (summary.cancelled) {
+    PrintStatus(m_texts.CancelledKept(summary.wavsWritten));
+    return;
+  }
+  m_tally.listed = summary.files;
+  PrintStatus(m_texts.Finished(summary.failed, summary.files));
+  // Every file has its line on standard output; the report sums up what
+  // needs the user's attention, as the dialog's does.
+  const std::u16string report = m_texts.EndReport(m_outcomes, m_skipped);
+  if (!report.empty()) BoxLocked(report, wavrel::host::kReportStyle);
 }
 
-std::string ConsoleWindow::SummaryLine() const {
+std::string ConsoleReport::SummaryLine() const {
   const RunTally tally = Tally();
   if (m_json) {
     const std::size_t converted = std::max(tally.listed, tally.filesOk + tally.filesFailed);
