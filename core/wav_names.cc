@@ -5,16 +5,15 @@
 #include <set>
 
 #include "base/little_endian.h"
+#include "base/text.h"
 #include "core/wav_writer.h"
 
 namespace wavrel {
 namespace {
 
 std::string StemOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  const std::size_t dot = name.rfind('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
+  const std::string_view name = base::BaseName(path);
+  return std::string(name.substr(0, name.rfind('.')));
 }
 
 bool IsInput(IConversionFiles& files, const std::string& path,
