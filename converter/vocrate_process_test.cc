@@ -247,9 +247,9 @@ TEST(VocrateProcessTest, HostileInputEndsWithFlatMemory) {
   EXPECT_EQ(ReadFileBytes(dir / "closed.evrc"),
             testing::QcpToEvrc(ReadFileBytes(Sample("greeting.qcp"))).output);
 
-  // 256 MiB of zeros (a sparse file): every 5 bytes are an unknown rate, a
-  // lost frame. The outputs go to /dev/null; memory must stay flat: a reader
-  // that kept the file would need 8 times the bound, one byte per frame 1.6.
+  // 256 MiB of zeros (a sparse file): every byte is a blank packet, a lost
+  // frame. The outputs go to /dev/null; memory must stay flat: a reader that
+  // kept the file would need 8 times the bound.
   const std::string big = dir / "big.qcp";
   const int fd = open(big.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
   ASSERT_GE(fd, 0);

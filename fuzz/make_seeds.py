@@ -25,7 +25,7 @@ def records(qcp, limit):
         n = sizes.get(rate)
         if n is None:
             if pos == len(qcp): break
-            pos += 2; n = 2
+            n = 0
         rec = bytearray(24); rec[0] = rate
         for i in range(n):
             if pos >= len(qcp): break
