@@ -7,6 +7,7 @@
 
 #include "converter/block_io.h"
 #include "converter/qcp_chunks.h"
+#include "converter/qcp_codec.h"
 #include "converter/qcp_format.h"
 #include "converter/word_order.h"
 
@@ -104,6 +105,26 @@ ConversionResult ConvertPackets(std::FILE* source, std::uint64_t packet_bytes, s
 }
 
 }  // namespace
+
+bool IsOtherCodec(std::FILE* source, std::string* codec) {
+  bool other = false;
+  if (std::fseek(source, 0, SEEK_END) == 0) {
+    const long length = std::ftell(source);
+    if (length >= 0 && std::fseek(source, 0, SEEK_SET) == 0) {
+      std::vector<std::uint8_t> head(qcp::kChunkListBytes);
+      head.resize(std::fread(head.data(), 1, head.size(), source));
+      if (qcp::LocateData(head.data(), head.size(), static_cast<std::uint64_t>(length))
+              .wellFormed) {
+        const qcp::CodecId id = qcp::IdentifyCodec(head.data(), head.size());
+        other = id.codec != qcp::Codec::kEvrc;
+        if (other) *codec = id.name;
+      }
+    }
+  }
+  std::clearerr(source);
+  std::fseek(source, 0, SEEK_SET);
+  return other;
+}
 
 ConversionResult ConvertQcpToEvrc(std::FILE* source, std::FILE* dest, LossSink& loss,
                                   const std::function<void(long)>& on_position) {

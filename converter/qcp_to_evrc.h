@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <string>
 
 #include "converter/conversion.h"
 #include "converter/loss_stat.h"
@@ -27,5 +28,13 @@ namespace vocrate {
 /// odd data chunk) counts as a frame, is not lost and writes nothing.
 ConversionResult ConvertQcpToEvrc(std::FILE* source, std::FILE* dest, LossSink& loss,
                                   const std::function<void(long)>& on_position = {});
+
+/// True when `source` (binary, not owned) is a QCP file whose header is a
+/// well-formed chunk list (the one qcp::LocateData walks) and whose codec is
+/// not EVRC; *codec then names it ("QCELP-13K", "SMV", the header's codec
+/// name, or "unknown codec"). False for EVRC files and for files whose header
+/// is not a well-formed chunk list, which are read from byte 194 as always.
+/// Leaves the read position at the start of the file.
+bool IsOtherCodec(std::FILE* source, std::string* codec);
 
 }  // namespace vocrate
