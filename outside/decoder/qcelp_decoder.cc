@@ -193,7 +193,8 @@ bool QcelpDecoder::DecodePackets(std::FILE* in, const PacketRange& range, std::F
     return true;
   };
 
-  if (std::fseek(in, static_cast<long>(range.offset), SEEK_SET) != 0) {
+  // (nothing to read, nothing to seek: a file shorter than its header)
+  if (left != 0 && std::fseek(in, static_cast<long>(range.offset), SEEK_SET) != 0) {
     *err = Errno("cannot read the input");
     ok = false;
   }
