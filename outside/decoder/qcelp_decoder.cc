@@ -129,11 +129,17 @@ bool QcelpDecoder::Open(std::string* err) {
 }
 
 bool QcelpDecoder::SendAndReceive(const std::uint8_t* packet, std::size_t size, std::int16_t* pcm) {
-  // A fresh buffer per packet: the library may keep a reference to the last
-  // one, and its bit reader wants zeroed padding after the data.
-  av_packet_unref(m_packet);
-  if (av_new_packet(m_packet, static_cast<int>(size)) < 0) return false;
+  // The packet's buffer is reused while the library holds no reference to
+  // it; its bit reader wants zeroed padding after the data.
+  const std::size_t capacity = kMaxPacketBytes + AV_INPUT_BUFFER_PADDING_SIZE;
+  if (m_packet->buf == nullptr || !av_buffer_is_writable(m_packet->buf) ||
+      m_packet->buf->size < capacity || m_packet->data != m_packet->buf->data) {
+    av_packet_unref(m_packet);
+    if (av_new_packet(m_packet, kMaxPacketBytes) < 0) return false;
+  }
   std::memcpy(m_packet->data, packet, size);
+  std::memset(m_packet->data + size, 0, capacity - size);
+  m_packet->size = static_cast<int>(size);
   if (avcodec_send_packet(m_context, m_packet) < 0) return false;
   if (avcodec_receive_frame(m_context, m_frame) < 0) return false;
   const std::size_t got = std::min<std::size_t>(

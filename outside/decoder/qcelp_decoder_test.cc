@@ -300,10 +300,9 @@ TEST_F(Qcelp13kTest, ALongRecordingKeepsMemoryFlat) {
   // that kept the input or a writer that kept the output would grow by
   // megabytes.
 #ifdef __SANITIZE_ADDRESS__
-  constexpr std::size_t kRepeats = 100;
-#else
-  constexpr std::size_t kRepeats = 500;
+  GTEST_SKIP() << "AddressSanitizer keeps freed memory in quarantine: no flat memory to see";
 #endif
+  constexpr std::size_t kRepeats = 500;
   const std::vector<Bytes> some = SpeechPackets(400, 5);
   std::vector<Bytes> many;
   for (std::size_t i = 0; i < kRepeats; ++i) many.insert(many.end(), some.begin(), some.end());
