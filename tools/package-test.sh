@@ -32,11 +32,13 @@ for entry in \
   ./opt/wavrel/wavrel ./opt/wavrel/wavrel-host ./opt/wavrel/libXMessageBox.so \
   ./opt/wavrel/lang/en.ini ./opt/wavrel/lang/zh_CN.ini \
   ./opt/wavrel/Plugins/WavrelPlugin/libWavrelPlugin.so ./opt/wavrel/Plugins/WavrelPlugin/vocrate \
-  ./opt/wavrel/Plugins/WavrelPlugin/evrc_2004 ./opt/wavrel/Plugins/WavrelPlugin/WavrelPluginSet.xml \
+  ./opt/wavrel/Plugins/WavrelPlugin/evrc_2004 ./opt/wavrel/Plugins/WavrelPlugin/qcelp_13k \
+  ./opt/wavrel/Plugins/WavrelPlugin/WavrelPluginSet.xml \
   ./opt/wavrel/Plugins/WavrelPlugin/process.gif ./opt/wavrel/Plugins/WavrelPlugin/static.gif \
   "./usr/bin/wavrel -> /opt/wavrel/wavrel" "./usr/bin/wavrel-host -> /opt/wavrel/wavrel-host" \
   ./usr/share/man/man1/wavrel.1.gz ./usr/share/man/man1/wavrel-host.1.gz \
   ./usr/share/man/man1/vocrate.1.gz ./usr/share/man/man1/evrc_2004.1.gz \
+  ./usr/share/man/man1/qcelp_13k.1.gz \
   ./usr/share/applications/wavrel-host.desktop \
   ./usr/share/icons/hicolor/scalable/apps/wavrel-host.svg \
   ./usr/share/bash-completion/completions/wavrel \
