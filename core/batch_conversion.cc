@@ -12,6 +12,7 @@
 #include <mutex>
 #include <thread>
 
+#include "core/resampler.h"
 #include "core/wav_names.h"
 
 namespace wavrel {
@@ -122,6 +123,11 @@ bool BatchConversion::Prepare(const BatchRequest& request, IBatchObserver& obser
   if (!m_env.ProgramExists(request.converterPath) || !m_env.ProgramExists(request.decoderPath)) {
     return refuse(Refusal::Kind::kProgramMissing);
   }
+  // A rate no WAV is written at is told once, not as a failure of every file.
+  if (request.sampleRateSetting > 0 && !IsSupportedOutputRate(request.sampleRateSetting)) {
+    return refuse(Refusal::Kind::kUnsupportedSampleRate, {},
+                  std::to_string(request.sampleRateSetting));
+  }
   IConversionFiles& files = m_env.Files();
   for (const std::string* folder : {&request.inputFolder, &request.outputFolder}) {
     if (!files.CanOpenDirectory(*folder))
@@ -194,6 +200,7 @@ RunSummary BatchConversion::Run(const BatchPlan& plan, IBatchObserver& observer,
     job.sampleRateSetting = request.sampleRateSetting;
     job.converterPath = request.converterPath;
     job.decoderPath = request.decoderPath;
+    job.qcelpDecoderPath = request.qcelpDecoderPath;
     if (options.recursive) m_env.MakeFolder(outputFolders[pos], nullptr);
     jobs.push_back(std::move(job));
   }
@@ -237,6 +244,7 @@ RunSummary BatchConversion::Run(const BatchPlan& plan, IBatchObserver& observer,
     outcome.totalFrames = result.totalFrames;
     outcome.lostFrames = result.lostFrames;
     outcome.wavResult = result.wavResult;
+    outcome.codec = result.codec;
     outcome.seconds = SecondsSince(started);
     state.Finish(std::move(outcome));
     return true;

@@ -34,9 +34,10 @@ struct RunOptions {
 /// What a front end asks to convert. Paths are bytes.
 struct BatchRequest {
   std::string inputFolder;
-  std::string outputFolder;   ///< must exist (a front end makes it when it may)
-  std::string converterPath;  ///< vocrate
-  std::string decoderPath;    ///< evrc_2004
+  std::string outputFolder;      ///< must exist (a front end makes it when it may)
+  std::string converterPath;     ///< vocrate
+  std::string decoderPath;       ///< evrc_2004
+  std::string qcelpDecoderPath;  ///< qcelp_13k
   std::int32_t sampleRateSetting = -1;
   RunOptions options;
 };
@@ -44,12 +45,13 @@ struct BatchRequest {
 /// Why Prepare converts nothing.
 struct Refusal {
   enum class Kind {
-    kProgramMissing,        ///< the converter or the decoder is not there
-    kFolderCannotBeOpened,  ///< folder: the input or the output folder
-    kOutputNotWritable,     ///< folder: the output folder; reason: the system's
-    kNoFiles,               ///< the input folder holds no file
-    kNoRecordings,          ///< none of its files is a recording
-    kDeclined,              ///< the observer chose not to go on without the others
+    kProgramMissing,         ///< the converter or the decoder is not there
+    kUnsupportedSampleRate,  ///< reason: the setting, a rate no WAV is written at
+    kFolderCannotBeOpened,   ///< folder: the input or the output folder
+    kOutputNotWritable,      ///< folder: the output folder; reason: the system's
+    kNoFiles,                ///< the input folder holds no file
+    kNoRecordings,           ///< none of its files is a recording
+    kDeclined,               ///< the observer chose not to go on without the others
   };
   Kind kind = Kind::kNoFiles;
   std::string folder;
@@ -73,7 +75,9 @@ struct ScanResult {
 /// The recordings of folder by their first bytes, whatever their names
 /// (subfolders only when recursive, never through a link).
 ScanResult ScanFolder(IConversionFiles& files, const std::string& folder, bool recursive);
-/// True when path is an EVRC QCP recording by its first bytes.
+/// True when path is a QCP recording by its first bytes (RIFF "QLCM" with
+/// room for the codec GUID), whatever its codec: one the run cannot decode
+/// fails with its reason, it is not skipped.
 bool IsRecording(IConversionFiles& files, const std::string& path);
 /// Sorts paths by their bytes taken as unsigned values.
 void SortByBytes(std::vector<std::string>* paths);

@@ -38,6 +38,7 @@ struct FileOutcome {
   std::optional<std::int32_t> lostFrames;   ///< from the converter's loss record, when known
   bool cutShort = false;  ///< the recording's data chunk claims more than the file holds
   bool skipped = false;   ///< its WAV was already complete (RunOptions::skipExisting)
+  std::string codec;      ///< the recording's speech codec ("EVRC", "QCELP-13K", ...), when known
   /// How the WAV step ended (kCannotCreate: the WAV file could not be made).
   WavWriteResult wavResult = WavWriteResult::kNoPcm;
   double seconds = 0;  ///< wall time the file took

@@ -37,6 +37,9 @@ class IConversionFiles {
   /// else, never blocking on a pipe.
   virtual bool ReadFileStart(const std::string& path, std::size_t maxBytes,
                              std::vector<unsigned char>* bytes) = 0;
+  /// Up to maxBytes of a regular file from offset on; false for anything else.
+  virtual bool ReadFileAt(const std::string& path, unsigned long long offset, std::size_t maxBytes,
+                          std::vector<unsigned char>* bytes) = 0;
   /// Size of a regular file in bytes; false when it cannot be had.
   virtual bool FileSize(const std::string& path, unsigned long long* size) = 0;
   /// The stamp of the entry path names; links followed only when
@@ -75,6 +78,8 @@ class PlatformFileOperations : public IConversionFiles {
   bool ListDirectory(const std::string& folder, std::vector<std::string>* names) override;
   bool ReadFileStart(const std::string& path, std::size_t maxBytes,
                      std::vector<unsigned char>* bytes) override;
+  bool ReadFileAt(const std::string& path, unsigned long long offset, std::size_t maxBytes,
+                  std::vector<unsigned char>* bytes) override;
   bool FileSize(const std::string& path, unsigned long long* size) override;
   bool StampOf(const std::string& path, bool followLinks, FileStamp* stamp) override;
   std::FILE* OpenRegularFileForReading(const std::string& path, unsigned long long* size) override;

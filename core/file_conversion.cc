@@ -9,10 +9,15 @@
 #include <cstdio>
 
 #include "converter/qcp_chunks.h"
+#include "converter/qcp_codec.h"
 #include "converter/qcp_format.h"
+#include "converter/qcp_tags.h"
 
 namespace wavrel {
 namespace {
+
+/// Bytes of a recording's start that tell its codec.
+constexpr std::size_t kCodecHeadBytes = 1024;
 
 /// The totals of the last record of a loss_stat.txt, when there is one.
 bool ReadLossTotals(IConversionFiles& files, const std::string& path, std::int32_t* total,
@@ -39,6 +44,33 @@ bool ReadLossTotals(IConversionFiles& files, const std::string& path, std::int32
   *total = t;
   *lost = l;
   return true;
+}
+
+/// The codec of a recording by its first bytes; EVRC when they cannot be
+/// read (the converter then says what is wrong, as for any EVRC recording).
+qcp::CodecId RecordingCodec(IConversionFiles& files, const std::string& path) {
+  std::vector<unsigned char> head;
+  if (!files.ReadFileStart(path, kCodecHeadBytes, &head) ||
+      !qcp::IsQcpContainer(head.data(), head.size())) {
+    return {qcp::Codec::kEvrc, "EVRC", false};
+  }
+  return qcp::IdentifyCodec(head.data(), head.size());
+}
+
+/// The recording's labl and text chunks, as the WAV's title and comment.
+WavTags RecordingTags(IConversionFiles& files, const std::string& path) {
+  unsigned long long size = 0;
+  std::FILE* file = files.OpenRegularFileForReading(path, &size);
+  if (file == nullptr) return {};
+  const qcp::QcpTags tags = qcp::ReadTags(
+      [file](std::uint64_t offset, std::uint8_t* out, std::size_t bytes) -> std::size_t {
+        // long is 64 bits on the platforms this builds for.
+        if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return 0;
+        return std::fread(out, 1, bytes, file);
+      },
+      size);
+  std::fclose(file);
+  return {tags.label, tags.text};
 }
 
 }  // namespace
@@ -104,6 +136,16 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
   m_workBase = job.workBase;
   const std::string evrc = job.workBase + ".evrc";
   const std::string pcm = job.workBase + ".pcm";
+  IConversionFiles& files = m_environment.Files();
+  const std::string lossStat = job.workFolder + "/loss_stat.txt";
+  const auto readLossTotals = [&] {
+    std::int32_t total = 0;
+    std::int32_t lost = 0;
+    if (ReadLossTotals(files, lossStat, &total, &lost)) {
+      outcome.totalFrames = total;
+      outcome.lostFrames = lost;
+    }
+  };
 
   // 1. The converter (RunConverter). A stop before it starts leaves nothing to clean up.
   m_step = kStepConverter;
@@ -111,24 +153,39 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
     outcome.status = ConversionOutcome::Status::kStopped;
     return outcome;
   }
-  if (!RunProgram(*m_converter, "converter", job.converterPath, {job.recording, evrc, "1"},
-                  job.workFolder, token, &outcome)) {
-    return stopped(), outcome;
+  // The codec decides the road: EVRC through the converter and evrc_2004,
+  // QCELP-13K straight into its decoder, which reads the QCP file itself.
+  const qcp::CodecId codec = RecordingCodec(files, job.recording);
+  outcome.codec = codec.codec == qcp::Codec::kUnknown ? std::string() : codec.name;
+  if (codec.codec != qcp::Codec::kEvrc && codec.codec != qcp::Codec::kQcelp13k) {
+    outcome.reason =
+        (codec.codec == qcp::Codec::kUnknown ? std::string("speech of an unknown codec")
+                                             : codec.name + " speech") +
+        ": no decoder for this codec";
+    m_step = kStepCleanUp;
+    outcome.cutShort = IsCutShort(files, job.recording);
+    return outcome;
   }
-  std::int32_t total = 0;
-  std::int32_t lost = 0;
-  if (ReadLossTotals(m_environment.Files(), job.workFolder + "/loss_stat.txt", &total, &lost)) {
-    outcome.totalFrames = total;
-    outcome.lostFrames = lost;
+  const bool qcelp = codec.codec == qcp::Codec::kQcelp13k;
+  if (!qcelp) {
+    if (!RunProgram(*m_converter, "converter", job.converterPath, {job.recording, evrc, "1"},
+                    job.workFolder, token, &outcome)) {
+      return stopped(), outcome;
+    }
+    readLossTotals();
   }
 
   // 2. The decoder (RunDecoder).
   m_step = kStepDecoder;
   if (stopped()) return outcome;
-  if (!RunProgram(*m_decoder, "decoder", job.decoderPath, {"-i", evrc, "-o", pcm, "-d"},
-                  job.workFolder, token, &outcome)) {
+  const std::vector<std::string> decoderArgs =
+      qcelp ? std::vector<std::string>{"-i", job.recording, "-o", pcm, "-d"}
+            : std::vector<std::string>{"-i", evrc, "-o", pcm, "-d"};
+  if (!RunProgram(*m_decoder, "decoder", qcelp ? job.qcelpDecoderPath : job.decoderPath,
+                  decoderArgs, job.workFolder, token, &outcome)) {
     return stopped(), outcome;
   }
+  if (qcelp) readLossTotals();
   if (stopped()) return outcome;
 
   // 3. The WAV (WritePcmAsWav).
@@ -146,8 +203,10 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
     // The WAV takes the recording's modification time.
     FileStamp recording;
     const bool stamped = m_environment.Files().StampOf(job.recording, true, &recording);
+    // What the recording says about itself goes into the WAV too.
+    const WavTags tags = RecordingTags(files, job.recording);
     outcome.wavResult = m_wavWriter.WritePcmAsWav(pcm, job.wavPath, job.sampleRateSetting, token,
-                                                  stamped ? &recording : nullptr);
+                                                  stamped ? &recording : nullptr, &tags);
     // A copy cut short by a stop stays at this step: the clean-up deletes
     // the intermediates (the writer has already removed its partial file).
     if (outcome.wavResult == WavWriteResult::kStopped) return stopped(), outcome;

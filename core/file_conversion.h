@@ -20,7 +20,9 @@
 
 namespace wavrel {
 
-/// Steps of the file in work.
+/// Steps of the file in work. A QCELP-13K recording has no converter step
+/// of its own (its decoder reads the QCP file itself): its step 1 starts
+/// nothing.
 enum PipelineStep : std::int32_t {
   kStepIdle = 0,       ///< no file started yet
   kStepConverter = 1,  ///< the converter may be running
@@ -29,15 +31,16 @@ enum PipelineStep : std::int32_t {
   kStepCleanUp = 4,    ///< intermediates being deleted; stays until the next file
 };
 
-/// One recording to convert (paths are UTF-8 bytes).
+/// One recording to convert (paths are bytes).
 struct ConversionJob {
   std::string recording;   ///< the QCP file
   std::string wavPath;     ///< the WAV to write (its name fixed beforehand)
   std::string workFolder;  ///< private folder for the intermediates
   std::string workBase;    ///< workFolder + "/" + a short name of the file's own
   std::int32_t sampleRateSetting = -1;
-  std::string converterPath;  ///< vocrate
-  std::string decoderPath;    ///< evrc_2004
+  std::string converterPath;     ///< vocrate (EVRC recordings)
+  std::string decoderPath;       ///< evrc_2004 (EVRC recordings)
+  std::string qcelpDecoderPath;  ///< qcelp_13k (QCELP-13K recordings)
 };
 
 struct ConversionOutcome {
@@ -49,6 +52,7 @@ struct ConversionOutcome {
   std::optional<std::int32_t> totalFrames;  ///< frames in the WAV; else the converter's count
   std::optional<std::int32_t> lostFrames;   ///< from the converter's loss record
   bool cutShort = false;                    ///< the data chunk claims more than the file holds
+  std::string codec;  ///< the recording's speech codec ("EVRC", "QCELP-13K", ...), when known
 };
 
 class FileConversion {

@@ -27,6 +27,17 @@ bool Ops::ReadFileStart(const std::string& path, std::size_t maxBytes,
                         std::vector<unsigned char>* bytes) {
   return wavrel::ReadFileStart(path, maxBytes, bytes);
 }
+bool Ops::ReadFileAt(const std::string& path, unsigned long long offset, std::size_t maxBytes,
+                     std::vector<unsigned char>* bytes) {
+  std::FILE* file = wavrel::OpenRegularFileForReading(path, nullptr);
+  if (file == nullptr) return false;
+  bytes->resize(maxBytes);
+  // long is 64 bits on the platforms this builds for.
+  const bool ok = std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0;
+  bytes->resize(ok ? std::fread(bytes->data(), 1, maxBytes, file) : 0);
+  std::fclose(file);
+  return ok;
+}
 bool Ops::FileSize(const std::string& path, unsigned long long* size) {
   return wavrel::FileSize(path, size);
 }

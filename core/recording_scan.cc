@@ -1,8 +1,10 @@
 // The scan of the input folder: every regular file is judged by its first
-// bytes alone, whatever its name.
+// bytes alone, whatever its name. A QCP file of any codec is a recording:
+// one whose codec no decoder here takes fails with that reason, so the user
+// learns what it is instead of reading that it is no recording at all.
 #include <algorithm>
 
-#include "converter/qcp_format.h"
+#include "converter/qcp_codec.h"
 #include "core/batch_conversion.h"
 
 namespace wavrel {
@@ -10,13 +12,6 @@ namespace {
 
 /// Bytes read from the start of a file to judge it.
 constexpr std::size_t kScanReadBytes = 1024;
-
-template <std::size_t N>
-bool BytesAt(const std::vector<unsigned char>& bytes, std::size_t offset,
-             const std::array<std::uint8_t, N>& expected) {
-  return bytes.size() >= offset + N &&
-         std::equal(expected.begin(), expected.end(), bytes.begin() + offset);
-}
 
 bool LessByBytes(const std::string& a, const std::string& b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -33,9 +28,7 @@ void SortByBytes(std::vector<std::string>* paths) {
 bool IsRecording(IConversionFiles& files, const std::string& path) {
   std::vector<unsigned char> head;
   if (path.empty() || !files.ReadFileStart(path, kScanReadBytes, &head)) return false;
-  return head.size() >= qcp::kIdentifyingBytes && BytesAt(head, qcp::kRiffIdOffset, qcp::kRiffId) &&
-         BytesAt(head, qcp::kFormTypeOffset, qcp::kQlcmId) &&
-         BytesAt(head, qcp::kCodecGuidOffset, qcp::kEvrcCodecGuid);
+  return qcp::IsQcpContainer(head.data(), head.size());
 }
 
 ScanResult ScanFolder(IConversionFiles& files, const std::string& folder, bool recursive) {

@@ -53,10 +53,23 @@ bool IsCompleteWav(IConversionFiles& files, const std::string& path) {
     return false;
   }
   const std::uint32_t dataBytes = Le32(head, 40);
-  if (Le32(head, 4) != size - 8 || dataBytes != size - kWavHeaderSize) return false;
+  if (Le32(head, 4) != size - 8 || dataBytes > size - kWavHeaderSize) return false;
+  // What follows the samples is the tags' LIST chunk (after a pad byte when
+  // the data chunk is odd), whose size says where the file ends.
+  const unsigned long long trailer = size - kWavHeaderSize - dataBytes;
+  if (trailer != 0) {
+    const std::size_t pad = dataBytes & 1u;
+    std::vector<unsigned char> list;
+    if (trailer < pad + 8 || !files.ReadFileAt(path, kWavHeaderSize + dataBytes + pad, 8, &list) ||
+        list.size() != 8 || std::string(list.begin(), list.begin() + 4) != "LIST" ||
+        Le32(list, 4) + 8 + pad != trailer) {
+      return false;
+    }
+  }
   // The header is the one the writer makes for that many bytes, sample rate aside.
   const std::uint32_t rate = Le32(head, 24);
-  const auto expected = BuildWavHeader(dataBytes, static_cast<std::int32_t>(rate));
+  const auto expected = BuildWavHeader(dataBytes, static_cast<std::int32_t>(rate),
+                                       static_cast<std::uint32_t>(trailer));
   return std::equal(expected.begin(), expected.end(), head.begin());
 }
 

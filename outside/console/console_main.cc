@@ -219,6 +219,7 @@ int main(int argc, char** argv) {
   const std::string pluginFolder = hostFolder + "Plugins/WavrelPlugin/";
   request.converterPath = pluginFolder + "vocrate";
   request.decoderPath = pluginFolder + "evrc_2004";
+  request.qcelpDecoderPath = pluginFolder + "qcelp_13k";
   request.sampleRateSetting = ReadSampleRateSettingFile(PlatformFiles(), hostFolder);
   request.options.jobs = args.jobs != 0 ? args.jobs : UsableCpus();
   request.options.shardIndex = args.shardIndex;

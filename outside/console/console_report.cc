@@ -53,9 +53,11 @@ std::string JsonLine(const nlohmann::ordered_json& object) {
 
 nlohmann::ordered_json RecordingObject(const std::string& input, const std::string& wav,
                                        const char* status, const std::string& reason) {
+  // seconds: the time the conversion took; duration: the recording's length.
   return {{"input", JsonName(input)}, {"wav", JsonName(wav)}, {"status", status},
           {"reason", reason},         {"frames", 0},          {"lost", 0},
-          {"seconds", 0.0},           {"cut_short", false}};
+          {"seconds", 0.0},           {"cut_short", false},   {"codec", ""},
+          {"duration", 0.0}};
 }
 
 std::string BaseName(const std::string& path) { return std::string(base::BaseName(path)); }
@@ -185,6 +187,9 @@ void ConsoleReport::OnFileFinished(const FileOutcome& outcome) {
     object["lost"] = outcome.lostFrames.value_or(0);
     object["seconds"] = static_cast<double>(static_cast<long long>(outcome.seconds * 1000)) / 1000;
     object["cut_short"] = outcome.cutShort;
+    object["codec"] = outcome.codec;
+    // Every frame is 160 samples at 8000 Hz, whatever the codec: 20 ms.
+    object["duration"] = static_cast<double>(outcome.totalFrames.value_or(0)) / 50;
     if (!outcome.success && outcome.reason.empty()) object["reason"] = "no WAV file written";
     Print(m_out, JsonLine(object));
     return;

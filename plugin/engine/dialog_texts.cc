@@ -63,6 +63,7 @@ void DialogTexts::Load(const Lookup& text, const std::function<void()>& between)
       {&DialogTexts::reportCutShort, u"IDS_REPORT_CUT_SHORT"},
       {&DialogTexts::reportSkipped, u"IDS_REPORT_SKIPPED"},
   };
+  m_lookup = text;
   for (const Entry& entry : kFirst) this->*entry.member = text(entry.key);
   if (between) between();
   for (const Entry& entry : kRest) this->*entry.member = text(entry.key);
@@ -93,6 +94,15 @@ std::u16string DialogTexts::Refused(const Refusal& refusal) const {
   switch (refusal.kind) {
     case Refusal::Kind::kProgramMissing:
       return programMissing;
+    case Refusal::Kind::kUnsupportedSampleRate: {
+      // %1 the setting.
+      const std::u16string text = m_lookup ? m_lookup(u"IDS_BAD_SAMPLE_RATE") : std::u16string();
+      return FormatText(text.empty() ? u"The sample rate %1 of the settings file "
+                                       u"WavrelPluginSet.xml is not one a WAV file can have "
+                                       u"(1000 to 384000 samples per second)."
+                                     : text,
+                        {Wide(refusal.reason)});
+    }
     case Refusal::Kind::kFolderCannotBeOpened:
       // The message names the folder that cannot be opened.
       return checkFolder + u"\n" + Wide(refusal.folder);

@@ -26,7 +26,8 @@ struct DialogTexts {
   using Lookup = std::function<std::u16string(const char16_t* key)>;
   /// Looks every text up by its key, in the order above; between (may be
   /// empty) is called after IDS_LOSE_EXEFILE, where the dialog fixes the
-  /// programs' paths before it goes on.
+  /// programs' paths before it goes on. Texts of rare messages are looked up
+  /// through text when they are needed; it must outlive this object's use.
   void Load(const Lookup& text, const std::function<void()>& between = {});
 
   /// The status while a file converts: IDS_CONVER_PROGRESS with the file's
@@ -47,6 +48,9 @@ struct DialogTexts {
   /// when there is nothing to report.
   std::u16string EndReport(const std::vector<FileOutcome>& outcomes,
                            const std::vector<SkippedFile>& skipped) const;
+
+ private:
+  Lookup m_lookup;
 };
 
 }  // namespace wavrel

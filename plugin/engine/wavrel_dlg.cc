@@ -107,6 +107,7 @@ bool CWavrelDlg::InitDialog() {
                  m_converterPath = m_pluginDirectory + u"vocrate";
                  m_decoderPath = m_pluginDirectory + u"evrc_2004";
                });
+  m_qcelpDecoderPath = m_pluginDirectory + u"qcelp_13k";
   window.SetTitle(m_texts.title);
   window.SetControlText(kIdPromptGroup, m_texts.promptInfo);
   window.SetControlText(kIdStatus, m_texts.contentInfo);
@@ -189,6 +190,7 @@ bool CWavrelDlg::RunChecks() {
   request.outputFolder = host::Narrow(outputFolder);
   request.converterPath = host::Narrow(m_converterPath);
   request.decoderPath = host::Narrow(m_decoderPath);
+  request.qcelpDecoderPath = host::Narrow(m_qcelpDecoderPath);
   request.sampleRateSetting = m_sampleRateSetting;
   Refusal refusal;
   const bool ready = m_core.Prepare(request, *this, &m_plan, &refusal);

@@ -76,7 +76,7 @@ class CWavrelDlg : private IBatchObserver {
 
   /// The sample-rate setting from the settings file, -1 when it gives none.
   std::int32_t ReadSampleRateSetting();
-  /// True when path is an EVRC QCP file by its first bytes.
+  /// True when path is a QCP recording (of any codec) by its first bytes.
   bool IsQcpFile(const std::u16string& path);
   /// Lists folder's regular files into m_fileList (QCP files) and
   /// m_foundNonQcp (any other file).
@@ -141,6 +141,7 @@ class CWavrelDlg : private IBatchObserver {
 
   std::u16string m_converterPath;
   std::u16string m_decoderPath;
+  std::u16string m_qcelpDecoderPath;  // QCELP-13K recordings' decoder
   std::u16string m_pluginDirectory;
   std::vector<std::string> m_fileList;
   bool m_foundNonQcp = false;
