@@ -63,7 +63,9 @@ std::string RandomLetters(std::size_t count, const char* alphabet) {
 }
 
 bool LockIfStillNamed(int fd, int folder, const char* name) {
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return false;  // a clean-up holds it
+  // EWOULDBLOCK: a clean-up holds it. A file system without locks (ENOLCK,
+  // EINVAL) gets the file unlocked: no clean-up can lock it there either.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return false;
   struct stat mine {};
   struct stat named {};
   // A clean-up that got the lock first may have removed the name meanwhile.

@@ -23,6 +23,7 @@ std::string RandomLetters(std::size_t count, const char* alphabet);
 /// folder is still the file fd is open on. The creator of a file to be kept
 /// locked calls it at once after the create: a clean-up that got the lock in
 /// between has removed or is removing the name, so the creator gives it up.
+/// Where the file system has no locks, only the name is checked.
 bool LockIfStillNamed(int fd, int folder, const char* name);
 /// Removes name in folder and, when it is a folder, all below it; never
 /// follows a link; errors ignored. type is the listing's d_type (DT_UNKNOWN
