@@ -18,10 +18,11 @@ struct FileIdentity {
 
 /// Opens path for binary reading when it is a regular file, and fills *id;
 /// null for anything else (a folder, a device, a FIFO) or when it cannot be
-/// opened. A FIFO is never opened, so this never waits for a writer.
+/// opened. A FIFO is never opened, so this never waits for a writer. A path longer than PATH_MAX is
+/// walked folder by folder.
 std::FILE* OpenRegularFile(const char* path, FileIdentity* id);
 
-/// True when path names the file id stands for.
+/// True when path (of any length) names the file id stands for.
 bool IsSameFile(const char* path, const FileIdentity& id);
 
 /// The character set of the user's locale (LANG, LC_ALL, ...), e.g. "UTF-8";

@@ -30,12 +30,20 @@ class TempFolder {
   std::filesystem::path m_path;
 };
 
-/// Removes a folder and everything in it, read-only or not; errors ignored.
+/// Removes a folder and everything in it, read-only or not, at any depth
+/// (paths longer than PATH_MAX too); errors ignored.
 void RemoveAll(const std::filesystem::path& folder);
 
-/// The whole file; empty when it cannot be read.
+/// Makes `levels` nested folders below `base`, each named by `nameBytes`
+/// letters (level k by the letter 'a' + k % 26), walking down by open
+/// folders so that the path may exceed PATH_MAX; the deepest one's path, or
+/// empty when a folder could not be made.
+std::string MakeDeepFolders(const std::filesystem::path& base, int levels, std::size_t nameBytes);
+
+/// The whole file; empty when it cannot be read. Any depth.
 std::string Slurp(const std::filesystem::path& path);
 /// Replaces the file with `bytes`; false when it cannot be written whole.
+/// Any depth.
 bool WriteFile(const std::filesystem::path& path, std::string_view bytes);
 
 /// Copies sample recordings (from `samples`) into `folder`, made first:

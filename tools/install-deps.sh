@@ -32,6 +32,9 @@ packages=(
   nlohmann-json3-dev jq
   # the cluster test: a single-node Slurm of our own and GNU parallel
   munge slurmctld slurmd slurm-client parallel
+  # tests on a FAT folder, as on memory cards: the image (mkfs.vfat) and, where
+  # the kernel has no vfat, its FUSE driver
+  dosfstools fusefat
 )
 
 if [ "${WAVREL_SKIP_APT:-0}" = 1 ]; then

@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/eventfd.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,6 +65,71 @@ void ChildProcess::CloseLocked() {
   m_pidFd = -1;
 }
 
+namespace {
+
+/// What the child reports through its pipe when it cannot run the program.
+struct ChildFailure {
+  int error = 0;
+};
+
+/// Moves fd above the standard descriptors (0, 1 and 2 may be closed in the
+/// parent), close-on-exec; the old descriptor is closed.
+int AboveStandardStreams(int fd) {
+  if (fd < 0 || fd > 2) return fd;
+  const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  close(fd);
+  return moved;
+}
+
+/// Puts /dev/null opened with flags on descriptor target.
+bool DevNullOn(int target, int flags) {
+  const int fd = open("/dev/null", flags);
+  if (fd < 0) return false;
+  if (fd == target) return true;
+  const bool moved = dup2(fd, target) == target;
+  close(fd);
+  return moved;
+}
+
+/// The child between fork and exec: async-signal-safe calls only (the parent
+/// may have had other threads, holding any lock). Never returns.
+[[noreturn]] void RunChild(const char* program, char* const* argv, const char* workDir,
+                           pid_t parent, int reportFd) {
+  ChildFailure failure;
+  // Handlers are the parent's: none may run here. What was caught goes back
+  // to its default; SIGPIPE, SIGINT and SIGTERM do even when ignored.
+  for (int sig = 1; sig < NSIG; ++sig) {
+    struct sigaction action {};
+    if (sigaction(sig, nullptr, &action) != 0) continue;
+    const bool caught = action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN;
+    if (caught || sig == SIGPIPE || sig == SIGINT || sig == SIGTERM) {
+      struct sigaction reset {};
+      reset.sa_handler = SIG_DFL;
+      sigaction(sig, &reset, nullptr);
+    }
+  }
+  // The kernel ends the child when the thread that started it ends, however
+  // the process dies (kill -9 included). A parent that died before this
+  // call has left the child to another process already: give up.
+  if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) {
+    failure.error = ESRCH;
+  } else if (!DevNullOn(0, O_RDONLY) || !DevNullOn(1, O_WRONLY) || !DevNullOn(2, O_WRONLY)) {
+    failure.error = errno;
+  } else if (workDir != nullptr && chdir(workDir) != 0) {
+    failure.error = errno;
+  } else {
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    execve(program, argv, environ);
+    failure.error = errno;
+  }
+  [[maybe_unused]] const ssize_t n = write(reportFd, &failure, sizeof failure);
+  _exit(127);
+}
+
+}  // namespace
+
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workDir, std::string* error) {
   std::lock_guard lock(m_mutex);
@@ -75,39 +140,58 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
   CloseLocked();
   m_lastExit = ChildExit{};
 
+  // Everything the child needs is made before the fork: it may not allocate.
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
+  const char* dir = workDir.empty() ? nullptr : workDir.c_str();
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+  // The child tells through this pipe why it could not run the program; an
+  // exec that succeeds closes the pipe without a word.
+  int report[2] = {-1, -1};
+  if (pipe2(report, O_CLOEXEC) != 0) {
+    if (error != nullptr) *error = std::strerror(errno);
+    return false;
+  }
+  report[0] = AboveStandardStreams(report[0]);
+  report[1] = AboveStandardStreams(report[1]);
+  if (report[0] < 0 || report[1] < 0) {
+    if (error != nullptr) *error = std::strerror(errno);
+    if (report[0] >= 0) close(report[0]);
+    if (report[1] >= 0) close(report[1]);
+    return false;
+  }
 
-  // The child starts with default signal handling and an empty signal mask,
-  // whatever the host did to its own threads.
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  sigset_t noSignals;
-  sigemptyset(&noSignals);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigaddset(&defaults, SIGINT);
-  sigaddset(&defaults, SIGTERM);
-  posix_spawnattr_setsigmask(&attr, &noSignals);
-  posix_spawnattr_setsigdefault(&attr, &defaults);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  // No signal handler may run in the child before it has reset them: block
+  // all signals around the fork (the child unblocks them just before exec).
+  sigset_t all;
+  sigset_t old;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &old);
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) RunChild(program.c_str(), argv.data(), dir, parent, report[1]);
+  const int forkError = errno;
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  close(report[1]);
+  if (pid < 0) {
+    close(report[0]);
+    if (error != nullptr) *error = std::strerror(forkError);
+    return false;
+  }
 
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
-  posix_spawnattr_destroy(&attr);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    if (error != nullptr) *error = std::strerror(rc);
+  ChildFailure failure;
+  ssize_t got = 0;
+  do {
+    got = read(report[0], &failure, sizeof failure);
+  } while (got < 0 && errno == EINTR);
+  close(report[0]);
+  if (got > 0) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (error != nullptr) *error = std::strerror(failure.error);
     return false;
   }
   m_pid = pid;

@@ -1,6 +1,7 @@
 // Child processes: started without a shell, with their standard streams on
 // /dev/null, waited for without busy polling, ended with SIGKILL and always
-// reaped.
+// reaped, and never outliving the run that started them: the kernel kills a
+// child when its parent dies, by kill -9 too (PR_SET_PDEATHSIG).
 #pragma once
 
 #include <sys/types.h>
@@ -39,7 +40,11 @@ class ChildProcess {
   /// Starts program with the arguments args (argv[0] is program itself) in
   /// workDir (empty: the caller's current directory). A child of an earlier
   /// Start must have ended. False and *error (may be null) when the program
-  /// cannot be started.
+  /// cannot be started (exec or the change of folder failed).
+  ///
+  /// The kernel sends the child SIGKILL when the thread that called Start
+  /// ends (and so when the process ends, however it ends): call Start from
+  /// the thread that waits for the child, or from one that outlives it.
   bool Start(const std::string& program, const std::vector<std::string>& args,
              const std::string& workDir, std::string* error);
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -117,6 +119,43 @@ TEST(ChildProcessTest, TerminateFromAnotherThreadWhileWaiting) {
     second = owner.Pid();
   }
   EXPECT_TRUE(Gone(second));
+}
+
+TEST(ChildProcessTest, ChildDiesWithTheRunThatStartedItEvenByKill9) {
+  // Orphans come to this process, so that their end can be seen and reaped.
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  const pid_t run = fork();
+  ASSERT_GE(run, 0);
+  if (run == 0) {
+    ChildProcess child;
+    if (!child.Start("/bin/sleep", {"60"}, "", nullptr)) _exit(1);
+    const pid_t pid = child.Pid();
+    if (write(pipeFds[1], &pid, sizeof pid) != sizeof pid) _exit(1);
+    child.Wait({});
+    _exit(0);
+  }
+  close(pipeFds[1]);
+  pid_t grandchild = 0;
+  ASSERT_EQ(read(pipeFds[0], &grandchild, sizeof grandchild),
+            static_cast<ssize_t>(sizeof grandchild));
+  close(pipeFds[0]);
+  kill(run, SIGKILL);
+  waitpid(run, nullptr, 0);
+
+  int status = 0;
+  pid_t ended = 0;
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  while ((ended = waitpid(grandchild, &status, WNOHANG)) == 0 && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (ended == 0) {
+    kill(grandchild, SIGKILL);
+    waitpid(grandchild, nullptr, 0);
+  }
+  ASSERT_EQ(ended, grandchild) << "the child outlived the run that started it";
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
 }
 
 TEST(FileSystemTest, ListingReadingAndWorkFolders) {
