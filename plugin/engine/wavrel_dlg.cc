@@ -140,6 +140,9 @@ bool CWavrelDlg::InitDialog() {
   m_textReportMore = m_env.Text(u"IDS_REPORT_MORE");
   m_textReportCutShort = m_env.Text(u"IDS_REPORT_CUT_SHORT");
   m_textReportSkipped = m_env.Text(u"IDS_REPORT_SKIPPED");
+  // The end of a run's offer: %1 the number of WAV files made, %2 the folder.
+  m_textMadeWavs = m_env.Text(u"IDS_MADE_WAVS");
+  m_textOpenFolder = m_env.Text(u"IDS_OPEN_FOLDER");
 
   window.EnableControl(kIdCancelConversion, false);
   m_conversion.ResetStep();

@@ -163,6 +163,9 @@ class CWavrelDlg {
                               const std::u16string& name) const;
   /// The status after a cancel: how many WAV files the run made and kept.
   std::u16string CancelledStatusText() const;
+  /// At the end of a run: the offer to open the output folder, saying how
+  /// many WAV files the run made there (IDS_MADE_WAVS, IDS_OPEN_FOLDER).
+  void OfferOutputFolder();
   /// The end report of the run: each failed, cut-short or skipped file with
   /// its reason, the first few of them and a count of the rest; empty when
   /// there is nothing to report.
@@ -201,7 +204,7 @@ class CWavrelDlg {
       m_textNoOpenFile, m_textCheckFolder, m_textSaveQcpFolder, m_textSomeNoQcp, m_textPrompt,
       m_textNoQcpFileOnFolder, m_textNoQcpFormat, m_textSelectFolder, m_textConversionFailed,
       m_textOutputNotWritable, m_textConversionProgress, m_textCancelledKept, m_textEndReport,
-      m_textReportMore, m_textReportCutShort, m_textReportSkipped;
+      m_textReportMore, m_textReportCutShort, m_textReportSkipped, m_textMadeWavs, m_textOpenFolder;
 
   std::u16string m_converterPath;
   std::u16string m_decoderPath;

@@ -91,6 +91,17 @@ std::u16string CWavrelDlg::CancelledStatusText() const {
   return ReplaceAll(m_textCancelledKept, u"%1", kept);
 }
 
+void CWavrelDlg::OfferOutputFolder() {
+  std::u16string folder = OutputFolderText();
+  if (folder.size() > 1) folder.pop_back();
+  const std::u16string made = Ascii16(std::to_string(m_wavsWritten.load()));
+  // %2 last: a folder name may itself hold "%1".
+  const std::u16string text = ReplaceAll(
+      ReplaceAll(m_textMadeWavs.empty() ? u"%1 WAV files made in %2" : m_textMadeWavs, u"%1", made),
+      u"%2", folder);
+  Window().OfferFolder(folder, text, m_textOpenFolder.empty() ? u"Open folder" : m_textOpenFolder);
+}
+
 std::u16string CWavrelDlg::EndReportText() const {
   std::vector<std::u16string> lines;
   for (const FileOutcome& outcome : m_runOutcomes) {
@@ -334,6 +345,7 @@ void CWavrelDlg::ConvertAll() {
   // A cancel noted during the last box found nothing left to stop.
   if (request == kCancelRequest) SetStatus(FinishedStatusText(failed, count));
   m_runComplete = true;
+  OfferOutputFolder();
   SetButtonsIdle(true);
 }
 
