@@ -95,6 +95,24 @@ ILocaleMgrService* GetLocaleService(const char* serviceGuid, std::int32_t reques
   }
 }
 
+std::u16string GetHostStartFolder(IPluginHost* host) {
+  if (host == nullptr) return {};
+  try {
+    IBaseInterface* object = nullptr;
+    host->QueryService(kStartFolderServiceGuid, kStartFolderServiceRequestCode, &object);
+    if (object == nullptr) return {};
+    std::u16string folder;
+    if (auto* service = dynamic_cast<IStartFolderService*>(object)) {
+      const char16_t* text = service->GetStartFolder();
+      if (text != nullptr) folder = text;
+    }
+    object->Release();
+    return folder;
+  } catch (...) {
+    return {};
+  }
+}
+
 std::u16string LoadHostString(const std::u16string& key, const std::u16string& section,
                               IPluginHost* host, std::int32_t flags) {
   if (host == nullptr) return {};
