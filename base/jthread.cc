@@ -73,6 +73,16 @@ void JThread::Kill() {
   thread.join();
 }
 
+void JThread::RequestStop() {
+  std::lock_guard lock(m_mutex);
+  if (m_running) m_stopSource.request_stop();
+}
+
+bool JThread::WaitForEnd(std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(m_mutex);
+  return m_cv.wait_for(lock, timeout, [this] { return !m_running; });
+}
+
 bool JThread::StopRequested() const {
   std::lock_guard lock(m_mutex);
   return m_stopSource.stop_requested();

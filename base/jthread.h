@@ -6,9 +6,9 @@
 // StopToken() and returns promptly once a stop is requested.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <ctime>
 #include <mutex>
 #include <stop_token>
 #include <thread>
@@ -40,6 +40,12 @@ class JThread {
   /// afterwards. Nothing when the thread does not run. Must not be called
   /// from the thread itself.
   void Kill();
+  /// Requests a stop of the current run without waiting for it (the thread
+  /// ends at its next blocking point); nothing when the thread does not run.
+  void RequestStop();
+  /// Waits up to timeout for the thread to end by itself; true when it does
+  /// not run (any more).
+  bool WaitForEnd(std::chrono::milliseconds timeout) const;
   /// True once a stop was requested for the current run.
   bool StopRequested() const;
   /// The current run's stop token (for waits that must end on a stop).
@@ -55,7 +61,7 @@ class JThread {
   void JoinFinished();
 
   mutable std::mutex m_mutex;
-  std::condition_variable m_cv;
+  mutable std::condition_variable m_cv;
   std::jthread m_thread;
   std::stop_source m_stopSource{std::nostopstate};
   bool m_running = false;
@@ -63,10 +69,10 @@ class JThread {
 };
 
 /// A JThread that runs `(object->*method)()`.
-template <class Owner, class Result = void, class Argument = void>
+template <class Owner>
 class JThreadT : public JThread {
  public:
-  using Method = Result (Owner::*)();
+  using Method = void (Owner::*)();
 
   /// Ends the thread, waiting up to 5 seconds first.
   ~JThreadT() override { Stop(5); }
@@ -80,17 +86,9 @@ class JThreadT : public JThread {
     return JThread::Start();
   }
 
-  /// Waits up to timeoutSeconds (whole seconds of the wall clock, as time()
-  /// counts them) for the thread to end by itself, then Kills it.
+  /// Waits up to timeoutSeconds for the thread to end by itself, then Kills it.
   void Stop(std::uint32_t timeoutSeconds) {
-    if (!IsRunning()) return;
-    const std::time_t begin = std::time(nullptr);
-    while (IsRunning()) {
-      const auto elapsed = static_cast<std::uint32_t>(std::time(nullptr) - begin);
-      if (elapsed >= timeoutSeconds) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    if (IsRunning()) Kill();
+    if (!WaitForEnd(std::chrono::seconds(timeoutSeconds))) Kill();
   }
 
  protected:

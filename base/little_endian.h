@@ -1,5 +1,6 @@
-// Little-endian readers over bytes held in a string or a byte vector. The
-// caller checks that at + 2 (or at + 4) bytes are there.
+// Little-endian readers over bytes held in a string or a byte vector, and
+// writers into a byte buffer. The caller checks that at + 2 (or at + 4)
+// bytes are there.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +26,15 @@ inline std::uint16_t Le16(std::string_view bytes, std::size_t at) {
 
 inline std::uint32_t Le32(std::string_view bytes, std::size_t at) {
   return Le32({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, at);
+}
+
+inline void PutLe16(std::uint8_t* at, std::uint16_t value) {
+  at[0] = static_cast<std::uint8_t>(value);
+  at[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+inline void PutLe32(std::uint8_t* at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 }  // namespace wavrel

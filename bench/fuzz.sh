@@ -16,7 +16,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 shift || true
 build=$root/build-fuzz
-all=(qcp_to_evrc evrc_to_qcp decoder xml_reader gif_walker ini_locale code_page console_args)
+all=(qcp_to_evrc evrc_to_qcp decoder xml_reader gif_walker ini_locale code_page console_args
+  qcelp_decoder qcp_tags qcp_codec)
 [ $# -gt 0 ] && targets=("$@") || targets=("${all[@]}")
 
 if [ ! -f "$build/build.ninja" ]; then

@@ -1,12 +1,15 @@
 # wavrel_add_test(NAME SOURCES a_test.cc ... [LIBS lib ...] [ENV VAR=value ...]
-#                 [OUTPUT_DIR dir] [DEFINES NAME=value ...])
+#                 [OUTPUT_DIR dir] [DEFINES NAME=value ...] [THREADS])
 # The one test registrar: one GoogleTest executable per component; every test
 # case becomes a CTest test. OUTPUT_DIR puts the executable in a folder of its
 # own (the message-box tests, which look for a library beside themselves).
+# THREADS marks a test of code with a thread in it: its cases carry the CTest
+# label "threads" and the target `thread_tests` builds it, which is what the
+# ThreadSanitizer build runs.
 # Tests share no resource: each makes its folders in a temporary folder of
 # its own, so `ctest -j` may run any two at once.
 function(wavrel_add_test name)
-  cmake_parse_arguments(ARG "" "OUTPUT_DIR" "SOURCES;LIBS;ENV;DEFINES" ${ARGN})
+  cmake_parse_arguments(ARG "THREADS" "OUTPUT_DIR" "SOURCES;LIBS;ENV;DEFINES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   # A test sees the private headers of the libraries of its own folder.
@@ -32,9 +35,15 @@ function(wavrel_add_test name)
     set_target_properties(${name} PROPERTIES
       CROSSCOMPILING_EMULATOR "${CMAKE_COMMAND};-E;env;${ARG_ENV}")
   endif()
+  set(_labels)
+  if(ARG_THREADS)
+    set(_labels PROPERTIES LABELS threads)
+    set_property(GLOBAL APPEND PROPERTY WAVREL_THREAD_TESTS ${name})
+  endif()
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    DISCOVERY_TIMEOUT 60)
+    DISCOVERY_TIMEOUT 60
+    ${_labels})
 endfunction()
 
 # wavrel_library_includes(target folder [PUBLIC_HEADERS h ...])

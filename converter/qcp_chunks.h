@@ -26,6 +26,11 @@ struct DataLocation {
   std::uint64_t length = 0;            ///< packet bytes to read from offset
   bool wellFormed = false;             ///< the chunk list leads to a data chunk
   bool cutShort = false;               ///< the data chunk claims more than the file holds
+  /// With wellFormed: the data chunk's payload as its size field gives it,
+  /// bounded by the file, never counting a pad byte (length may, for
+  /// vocrate's own shape). Readers of codecs where a lone byte is a packet of
+  /// its own (QCELP's blank) read this many.
+  std::uint64_t chunkLength = 0;
 };
 
 /// Finds the packets of a file of fileSize bytes whose first headSize bytes
@@ -56,6 +61,7 @@ inline DataLocation LocateData(const std::uint8_t* head, std::size_t headSize,
       found.cutShort = size > held;
       found.offset = payload;
       found.length = found.cutShort ? held : size;
+      found.chunkLength = found.length;
       // vocrate's own shape: read as it always was, pad byte included.
       const std::uint64_t end = payload + size;
       if (payload == kHeaderSize && (fileSize == end || (size % 2 == 1 && fileSize == end + 1))) {

@@ -102,7 +102,60 @@ inline constexpr std::array<std::array<std::uint8_t, 2>, 8> kRateMap = {
 /// lost frame.
 inline constexpr std::uint8_t kErasureByte = 0xFF;
 
+/// An octet with no data bytes of its own: a blank packet (octet 0), or an
+/// octet that is no rate (vocrate never writes one). Each such packet is one
+/// lost frame and occupies its octet alone, so one stray byte between two
+/// packets costs one frame and the packets after it stay in step.
+inline constexpr std::uint8_t kRateBlank = 0;
+
+/// The other codecs a QCP file may carry, by their GUIDs in file byte order.
+/// QCELP-13K has two (RFC 3625): {5E7F6D41-B115-11D0-BA91-00805FB4B97E} and
+/// {5E7F6D42-...}.
+inline constexpr std::array<std::uint8_t, 16> kQcelp13kGuid1 = {
+    0x41, 0x6D, 0x7F, 0x5E, 0x15, 0xB1, 0xD0, 0x11, 0xBA, 0x91, 0x00, 0x80, 0x5F, 0xB4, 0xB9, 0x7E};
+inline constexpr std::array<std::uint8_t, 16> kQcelp13kGuid2 = {
+    0x42, 0x6D, 0x7F, 0x5E, 0x15, 0xB1, 0xD0, 0x11, 0xBA, 0x91, 0x00, 0x80, 0x5F, 0xB4, 0xB9, 0x7E};
+/// SMV: {8D7C2B75-A797-ED49-985E-D53C8CC75F84}.
+inline constexpr std::array<std::uint8_t, 16> kSmvGuid = {
+    0x75, 0x2B, 0x7C, 0x8D, 0x97, 0xA7, 0x49, 0xED, 0x98, 0x5E, 0xD5, 0x3C, 0x8C, 0xC7, 0x5F, 0x84};
+/// 4GV (EVRC-B): {3CFD29CA-F653-4EF5-90E9-F4236D599B61}. No published
+/// standard lists it; it is the GUID that phones writing 4GV recordings put
+/// there. Files with another GUID are still named by their codec name field.
+inline constexpr std::array<std::uint8_t, 16> k4gvGuid = {
+    0xCA, 0x29, 0xFD, 0x3C, 0x53, 0xF6, 0xF5, 0x4E, 0x90, 0xE9, 0xF4, 0x23, 0x6D, 0x59, 0x9B, 0x61};
+
 }  // namespace qcp
+
+namespace qcelp {
+
+/// QCELP-13K packets in a QCP data chunk: a rate octet, then 34, 16, 7, 3 or
+/// 0 data bytes for octets 4, 3, 2, 1 (full, half, quarter, eighth rate) and
+/// 0 (blank). Octet 14 is an erasure with no data bytes.
+inline constexpr std::uint8_t kRateFull = 4;
+inline constexpr std::uint8_t kRateBlank = 0;
+inline constexpr std::uint8_t kRateErasure = 14;
+inline constexpr std::size_t kMaxPacketDataBytes = 34;
+/// Samples one packet decodes to (20 ms at 8 kHz).
+inline constexpr std::size_t kSamplesPerPacket = 160;
+
+/// Data bytes after a speech rate octet (1 to 4): 3, 7, 16, 34; 0 for any
+/// other octet (blank, erasure, or no rate at all).
+constexpr std::size_t DataBytesForRate(unsigned rate) {
+  switch (rate) {
+    case 4:
+      return 34;
+    case 3:
+      return 16;
+    case 2:
+      return 7;
+    case 1:
+      return 3;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace qcelp
 
 namespace evrc {
 

@@ -7,6 +7,7 @@
 
 #include "converter/block_io.h"
 #include "converter/qcp_chunks.h"
+#include "converter/qcp_codec.h"
 #include "converter/qcp_format.h"
 #include "converter/word_order.h"
 
@@ -35,9 +36,6 @@ long SeekToPackets(std::FILE* source, std::uint64_t* packet_bytes) {
 
 ConversionResult ConvertPackets(std::FILE* source, std::uint64_t packet_bytes, std::FILE* dest,
                                 LossSink& loss) {
-  // Packet bytes after an unknown rate octet: 2 skipped, then 2 of data.
-  constexpr std::size_t kUnknownSkip = 2;
-  constexpr std::size_t kUnknownData = 2;
   constexpr std::size_t kLongestPacket = 1 + qcp::kMaxPacketDataBytes;
 
   ConversionResult result;
@@ -50,26 +48,28 @@ ConversionResult ConvertPackets(std::FILE* source, std::uint64_t packet_bytes, s
     const std::uint8_t* p = in.Data();
     const std::uint8_t octet = p[0];
     const std::size_t after = available - 1;  // bytes present after the octet
-    std::size_t skip = 0;
-    std::size_t size = qcp::DataBytesForRate(octet);
-    const bool known = size != 0;
-    if (!known) {
-      if (after == 0) {  // a lone octet at the end: the pad byte
-        in.Consume(1);
-        ++result.frames;
-        continue;
+    const std::size_t size = qcp::DataBytesForRate(octet);
+    if (size == 0) {
+      // A blank packet or an octet of no rate: one lost frame that occupies
+      // its octet alone, so the packets after it stay in step. A lone octet
+      // at the end is the pad byte of an odd data chunk: a frame, not lost.
+      in.Consume(1);
+      if (after != 0) {
+        loss.Lost(result.frames);
+        ++result.lost;
+        std::uint8_t* record = out.Append(evrc::kRecordBytes);
+        std::memset(record, 0, evrc::kRecordBytes);
+        record[0] = octet;
       }
-      skip = kUnknownSkip;
-      size = kUnknownData;
-      loss.Lost(result.frames);
-      ++result.lost;
+      ++result.frames;
+      continue;
     }
 
     std::uint8_t* record = out.Append(evrc::kRecordBytes);
     std::memset(record, 0, evrc::kRecordBytes);
     record[0] = octet;
-    const std::uint8_t* data = p + 1 + skip;
-    if (after >= skip + size) {
+    const std::uint8_t* data = p + 1;
+    if (after >= size) {
       if (octet == qcp::kRateEighth && data[0] == qcp::kErasureByte &&
           data[1] == qcp::kErasureByte) {
         loss.Lost(result.frames);
@@ -89,10 +89,10 @@ ConversionResult ConvertPackets(std::FILE* source, std::uint64_t packet_bytes, s
           PacketToWords<2>(data, record + 2);
           break;
       }
-      in.Consume(1 + skip + size);
+      in.Consume(1 + size);
     } else {
       // The file ends inside the packet: what is there goes in file order.
-      if (after > skip) std::memcpy(record + 2, data, after - skip);
+      std::memcpy(record + 2, data, after);
       in.Consume(1 + after);
     }
     ++result.frames;
@@ -105,6 +105,26 @@ ConversionResult ConvertPackets(std::FILE* source, std::uint64_t packet_bytes, s
 }
 
 }  // namespace
+
+bool IsOtherCodec(std::FILE* source, std::string* codec) {
+  bool other = false;
+  if (std::fseek(source, 0, SEEK_END) == 0) {
+    const long length = std::ftell(source);
+    if (length >= 0 && std::fseek(source, 0, SEEK_SET) == 0) {
+      std::vector<std::uint8_t> head(qcp::kChunkListBytes);
+      head.resize(std::fread(head.data(), 1, head.size(), source));
+      if (qcp::LocateData(head.data(), head.size(), static_cast<std::uint64_t>(length))
+              .wellFormed) {
+        const qcp::CodecId id = qcp::IdentifyCodec(head.data(), head.size());
+        other = id.codec != qcp::Codec::kEvrc;
+        if (other) *codec = id.name;
+      }
+    }
+  }
+  std::clearerr(source);
+  std::fseek(source, 0, SEEK_SET);
+  return other;
+}
 
 ConversionResult ConvertQcpToEvrc(std::FILE* source, std::FILE* dest, LossSink& loss,
                                   const std::function<void(long)>& on_position) {

@@ -149,30 +149,57 @@ TEST(QcpToEvrcTest, OwnShapeAndBrokenHeadersReadFrom194ToTheEnd) {
   EXPECT_EQ(where.length, broken.size() - 194);
 }
 
-TEST(QcpToEvrcTest, UnknownRateOctetsTakeFourBytesAndAreLost) {
-  // 0x09: 2 bytes skipped, 2 data bytes high byte first; then the next packet.
-  auto c = testing::QcpToEvrc(QcpBody({9, 0xAA, 0xBB, 0x12, 0x34, 1, 0x01, 0x02}));
-  ASSERT_EQ(c.output.size(), 48u);
-  EXPECT_EQ(RecordAt(c.output, 0), Padded({9, 0, 0x34, 0x12}));
-  EXPECT_EQ(RecordAt(c.output, 1), Padded({1, 0, 0x02, 0x01}));
-  EXPECT_EQ(c.loss.positions, (std::vector<std::uint32_t>{0}));
-  EXPECT_EQ(c.loss.summary_frames, 2u);
+TEST(QcpToEvrcTest, BlankAndUnknownOctetsTakeOneByteAndAreLost) {
+  // A blank packet (0) and an unknown octet (5) between packets: each is one
+  // lost frame with its octet in word 0 and no data; the packets around them
+  // come out as without them.
+  const Bytes clean = {2, 1, 2, 3, 4, 5, 1, 0x01, 0x02, 3, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  Bytes stray = clean;
+  stray.insert(stray.begin() + 9, 5);
+  stray.insert(stray.begin() + 6, 0);
+  const auto plain = testing::QcpToEvrc(QcpBody(clean));
+  const auto c = testing::QcpToEvrc(QcpBody(stray));
+  ASSERT_EQ(c.output.size(), 5u * 24u);
+  EXPECT_EQ(RecordAt(c.output, 0), RecordAt(plain.output, 0));
+  EXPECT_EQ(RecordAt(c.output, 1), Padded({0, 0}));
+  EXPECT_EQ(RecordAt(c.output, 2), RecordAt(plain.output, 1));
+  EXPECT_EQ(RecordAt(c.output, 3), Padded({5, 0}));
+  EXPECT_EQ(RecordAt(c.output, 4), RecordAt(plain.output, 2));
+  EXPECT_EQ(c.loss.positions, (std::vector<std::uint32_t>{1, 3}));
+  EXPECT_EQ(c.loss.summary_frames, 5u);
 
-  // Cut short: inside the skipped bytes gives zeros, inside the data file order.
-  c = testing::QcpToEvrc(QcpBody({0, 0xAA}));
-  EXPECT_EQ(c.output, Padded({0, 0}));
-  EXPECT_EQ(c.loss.summary_lost, 1u);
-  c = testing::QcpToEvrc(QcpBody({0xFF, 0xAA, 0xBB, 0x56}));
-  EXPECT_EQ(c.output, Padded({0xFF, 0, 0x56}));
-  EXPECT_EQ(c.loss.summary_lost, 1u);
+  // In a real recording: the records of the clean file, one more in the middle.
+  const Bytes sample =
+      testing::ReadFileBytes(std::string(VOCRATE_SAMPLES_DIR) + "/meeting_notes.qcp");
+  const auto whole = testing::QcpToEvrc(sample);
+  std::size_t at = 194;
+  for (int k = 0; k < 640; ++k) at += 1 + qcp::DataBytesForRate(sample[at]);
+  Bytes with_stray = sample;
+  with_stray.insert(with_stray.begin() + static_cast<long>(at), 0);
+  ++with_stray[qcp::kDataSizeOffset];  // the data chunk holds one byte more
+  const auto shifted = testing::QcpToEvrc(with_stray);
+  Bytes expected = whole.output;
+  const Bytes blank = Padded({0, 0});
+  expected.insert(expected.begin() + 640 * 24, blank.begin(), blank.end());
+  EXPECT_EQ(shifted.output, expected);
+  EXPECT_EQ(shifted.loss.summary_frames, 1281u);
+  EXPECT_EQ(shifted.loss.positions, (std::vector<std::uint32_t>{640}));
+
+  // At the end: a lone last octet is the pad byte (a frame, no record, not lost).
+  const auto end = testing::QcpToEvrc(QcpBody({0xFF, 0xAA, 0}));
+  ASSERT_EQ(end.output.size(), 48u);
+  EXPECT_EQ(RecordAt(end.output, 0), Padded({0xFF, 0}));
+  EXPECT_EQ(RecordAt(end.output, 1), Padded({0xAA, 0}));
+  EXPECT_EQ(end.loss.summary_frames, 3u);
+  EXPECT_EQ(end.loss.summary_lost, 2u);
 
   // A header of another layout: packets come out misaligned, nothing fails.
   Bytes file = QcpBody({});
-  file.resize(194 + 5 * 1000, 0);  // 1000 zero octets of 5 bytes each
-  c = testing::QcpToEvrc(file);
-  EXPECT_EQ(c.output.size(), 1000u * 24u);
-  EXPECT_EQ(c.loss.summary_lost, 1000u);
-  EXPECT_EQ(c.loss.positions.back(), 999u);
+  file.resize(194 + 1000, 0);  // 1000 blank octets, the last one taken for a pad byte
+  const auto zeros = testing::QcpToEvrc(file);
+  EXPECT_EQ(zeros.output.size(), 999u * 24u);
+  EXPECT_EQ(zeros.loss.summary_lost, 999u);
+  EXPECT_EQ(zeros.loss.positions.back(), 998u);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <random>
 #include <thread>
 
+#include "converter/qcp_format.h"
 #include "converter/test_files.h"
 #include "testing/child_process.h"
 
@@ -148,15 +149,56 @@ TEST(VocrateProcessTest, OpenFailuresLeaveWhatTheySay) {
   EXPECT_EQ(ReadFileBytes(dir / "src.qcp"), ReadFileBytes(Sample("greeting.qcp")));
   EXPECT_EQ(ReadFileText(dir / "loss_stat.txt"), previous);
 
-  // loss_stat.txt cannot be opened: the destination is left created and empty.
+  // loss_stat.txt cannot be opened: the destination is left as it was, and
+  // one the run would have made is not left behind.
   TempDir other;
   ASSERT_EQ(mkdir((other / "loss_stat.txt").c_str(), 0755), 0);
   WriteFileBytes(other / "out.evrc", Bytes(100, 7));
-  outcome = RunVocrate({dir / "src.qcp", other / "out.evrc", "1"}, other.Path());
-  EXPECT_EQ(outcome.status, 255);
+  for (const char* option : {"1", "0"}) {
+    outcome = RunVocrate({dir / "src.qcp", other / "out.evrc", option}, other.Path());
+    EXPECT_EQ(outcome.status, 255);
+    EXPECT_EQ(outcome.out, "LOSS_STAT FILE CAN'T OPEN!\n");
+    EXPECT_EQ(ReadFileBytes(other / "out.evrc"), Bytes(100, 7));
+  }
+  outcome = RunVocrate({dir / "src.qcp", other / "new.evrc", "1"}, other.Path());
   EXPECT_EQ(outcome.out, "LOSS_STAT FILE CAN'T OPEN!\n");
-  ASSERT_TRUE(FileExists(other / "out.evrc"));
-  EXPECT_EQ(std::filesystem::file_size(other / "out.evrc"), 0u);
+  EXPECT_FALSE(FileExists(other / "new.evrc"));
+}
+
+/// A QCP file with vocrate's own header but another codec's GUID.
+Bytes WithGuid(Bytes qcp, const std::array<std::uint8_t, 16>& guid) {
+  std::copy(guid.begin(), guid.end(), qcp.begin() + qcp::kCodecGuidOffset);
+  return qcp;
+}
+
+TEST(VocrateProcessTest, OtherCodecsAreRefusedBeforeAnythingIsWritten) {
+  TempDir dir;
+  const Bytes evrc = ReadFileBytes(Sample("greeting.qcp"));
+  WriteFileBytes(dir / "qcelp.qcp", WithGuid(evrc, qcp::kQcelp13kGuid2));
+  WriteFileBytes(dir / "smv.qcp", WithGuid(evrc, qcp::kSmvGuid));
+  Bytes other = WithGuid(evrc, {});
+  const std::string name = "Acme  Codec\x01 ";
+  std::fill_n(other.begin() + qcp::kCodecNameOffset, qcp::kCodecNameFieldSize, 0);
+  std::copy(name.begin(), name.end(), other.begin() + qcp::kCodecNameOffset);
+  WriteFileBytes(dir / "other.qcp", other);
+  WriteFileBytes(dir / "keep.evrc", Bytes(100, 7));
+  const std::pair<const char*, const char*> cases[] = {
+      {"qcelp.qcp", "QCELP-13K"}, {"smv.qcp", "SMV"}, {"other.qcp", "Acme Codec?"}};
+  for (const auto& [file, codec] : cases) {
+    const Outcome outcome = RunVocrate({file, "keep.evrc", "1"}, dir.Path());
+    EXPECT_EQ(outcome.status, 255);
+    EXPECT_EQ(outcome.out, std::string("SOURCE FILE IS NOT EVRC SPEECH (") + codec + ")!\n");
+  }
+  EXPECT_EQ(ReadFileBytes(dir / "keep.evrc"), Bytes(100, 7));
+  EXPECT_FALSE(FileExists(dir / "loss_stat.txt"));
+
+  // A header that is not a well-formed chunk list is read from 194 as always.
+  Bytes broken = WithGuid(evrc, qcp::kQcelp13kGuid1);
+  broken[qcp::kVratSizeOffset + 3] = 0x7F;
+  WriteFileBytes(dir / "broken.qcp", broken);
+  const Outcome outcome = RunVocrate({"broken.qcp", "broken.evrc", "1"}, dir.Path());
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "broken.evrc"), testing::QcpToEvrc(evrc).output);
 }
 
 TEST(VocrateProcessTest, ConsoleTextDirectionAndLossRecord) {
@@ -247,9 +289,9 @@ TEST(VocrateProcessTest, HostileInputEndsWithFlatMemory) {
   EXPECT_EQ(ReadFileBytes(dir / "closed.evrc"),
             testing::QcpToEvrc(ReadFileBytes(Sample("greeting.qcp"))).output);
 
-  // 256 MiB of zeros (a sparse file): every 5 bytes are an unknown rate, a
-  // lost frame. The outputs go to /dev/null; memory must stay flat: a reader
-  // that kept the file would need 8 times the bound, one byte per frame 1.6.
+  // 256 MiB of zeros (a sparse file): every byte is a blank packet, a lost
+  // frame. The outputs go to /dev/null; memory must stay flat: a reader that
+  // kept the file would need 8 times the bound.
   const std::string big = dir / "big.qcp";
   const int fd = open(big.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
   ASSERT_GE(fd, 0);

@@ -1,5 +1,6 @@
 #include "converter/vocrate_run.h"
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -31,6 +32,20 @@ bool IsUtf8(std::string_view codeset) {
       name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
   return name == "utf8";
+}
+
+// Opens path for writing without changing it: an existing file as it is, a
+// missing one created empty (*created). Null when it cannot be written.
+std::FILE* OpenUnchanged(const char* path, bool* created) {
+  errno = 0;
+  if (std::FILE* file = std::fopen(path, "r+b")) return file;
+  if (errno == ENOENT) {
+    if (std::FILE* file = std::fopen(path, "wbx")) {
+      *created = true;
+      return file;
+    }
+  }
+  return std::fopen(path, "ab");  // a file that may be written but not read
 }
 
 void Print(std::FILE* out, std::string_view text) { std::fwrite(text.data(), 1, text.size(), out); }
@@ -81,7 +96,17 @@ int Run(int argc, const char* const* argv, const ConsoleTexts& texts, std::FILE*
     Print(out, "DEST FILE IS THE SOURCE FILE!\n");
     return -1;
   }
-  std::FILE* dest = std::fopen(dest_path, "wb");
+  // Speech of another codec would come out as noise with most frames "lost".
+  std::string codec;
+  if (!to_qcp && IsOtherCodec(source, &codec)) {
+    std::fclose(source);
+    std::fprintf(out, "SOURCE FILE IS NOT EVRC SPEECH (%s)!\n", codec.c_str());
+    return -1;
+  }
+  // The destination is emptied only once every file is open, so a run that
+  // fails before converting leaves it as it was (or not there at all).
+  bool created = false;
+  std::FILE* dest = OpenUnchanged(dest_path, &created);
   if (dest == nullptr) {
     std::fclose(source);
     Print(out, "DEST FILE CAN'T OPEN!\n");
@@ -91,8 +116,16 @@ int Run(int argc, const char* const* argv, const ConsoleTexts& texts, std::FILE*
   std::FILE* loss_file = std::fopen(kLossStatPath, "ab+");
   if (loss_file == nullptr) {
     std::fclose(dest);
+    if (created) std::remove(dest_path);
     std::fclose(source);
     Print(out, "LOSS_STAT FILE CAN'T OPEN!\n");
+    return -1;
+  }
+  dest = std::freopen(dest_path, "wb", dest);
+  if (dest == nullptr) {
+    std::fclose(loss_file);
+    std::fclose(source);
+    Print(out, "DEST FILE CAN'T OPEN!\n");
     return -1;
   }
 

@@ -33,11 +33,13 @@ ConsoleTexts ConsoleTextsForUserLocale();
 /// wait after the usage text reads `in`. Returns the exit status: 0 when the
 /// conversion was carried out; -1 after the usage text (wrong argument count)
 /// or one error line: "SOURCE FILE CAN'T OPEN!" (missing, or not a regular
-/// file), "DEST FILE IS THE SOURCE FILE!" (nothing opened for writing),
-/// "DEST FILE CAN'T OPEN!", "LOSS_STAT FILE CAN'T OPEN!" (the destination is
-/// left created and empty), and after a conversion "DEST FILE CAN'T WRITE!"
-/// or "SOURCE FILE CAN'T READ!" (the loss record is complete, the output
-/// stays as far as it got).
+/// file), "DEST FILE IS THE SOURCE FILE!", "SOURCE FILE IS NOT EVRC SPEECH
+/// (codec)!" (QCP to EVRC only: a QCP file of another codec, see
+/// IsOtherCodec), "DEST FILE CAN'T OPEN!", "LOSS_STAT FILE CAN'T OPEN!" (all
+/// before anything is written: the destination stays as it was, and is not
+/// left behind when the run made it), and after a conversion "DEST FILE
+/// CAN'T WRITE!" or "SOURCE FILE CAN'T READ!" (the loss record is complete,
+/// the output stays as far as it got).
 int Run(int argc, const char* const* argv, const ConsoleTexts& texts, std::FILE* out,
         std::FILE* in);
 

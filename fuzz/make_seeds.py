@@ -25,7 +25,7 @@ def records(qcp, limit):
         n = sizes.get(rate)
         if n is None:
             if pos == len(qcp): break
-            pos += 2; n = 2
+            n = 0
         rec = bytearray(24); rec[0] = rate
         for i in range(n):
             if pos >= len(qcp): break
@@ -45,6 +45,42 @@ put("qcp_to_evrc", "kinds.qcp", bytes(194) + bytes([4] + [7] * 22 + [3] + [6] * 
                                                   + [1, 0xFF, 0xFF] + [9, 0, 0, 1, 2] + [1, 3]))
 put("evrc_to_qcp", "unknown_rate.evrc", bytes([4, 1] + [0] * 22 + [1, 0, 0xFF, 0xFF] + [0] * 20
                                               + [1, 2, 3]))
+
+
+def qcp_file(guid, name, packets, before=(), after=()):
+    """A QCP file: fmt (150 bytes, the codec's GUID and name), vrat, the
+    chunks `before`, data, the chunks `after`; each chunk (id, payload)."""
+    def chunk(cid, payload):
+        return cid + len(payload).to_bytes(4, "little") + payload + (b"\0" if len(payload) % 2 else b"")
+    fmt = bytes([1, 0]) + guid + (2).to_bytes(2, "little") + name.ljust(80, b"\0")
+    fmt = fmt.ljust(150, b"\0")
+    body = b"QLCM" + chunk(b"fmt ", fmt) + chunk(b"vrat", (1).to_bytes(4, "little") + (9).to_bytes(4, "little"))
+    for c in before: body += chunk(*c)
+    body += chunk(b"data", packets)
+    for c in after: body += chunk(*c)
+    return b"RIFF" + len(body).to_bytes(4, "little") + body
+
+
+qcelp1 = bytes.fromhex("416d7f5e15b1d011ba9100805fb4b97e")
+evrc = bytes.fromhex("8dd489e67690b54691ef736a5100ceb4")
+smv = bytes.fromhex("752b7c8d97a749ed985ed53c8cc75f84")
+fourgv = bytes.fromhex("ca29fd3c53f6f54e90e9f4236d599b61")
+# Every kind of QCELP packet: speech of each rate, blank, erasure, an octet
+# of no rate, the eighth-rate FF FF mark, a last packet cut short.
+kinds = (bytes([4]) + bytes(range(34)) + bytes([3]) + bytes(range(16)) + bytes([2]) + bytes(range(7))
+         + bytes([1, 1, 2, 3, 0, 14, 5, 1, 0xFF, 0xFF, 0, 4, 9, 9]))
+put("qcelp_decoder", "kinds", b"\0" + kinds)
+put("qcelp_decoder", "tagged.qcp", b"\1" + qcp_file(qcelp1, b"Qcelp 13K", kinds[:-3],
+                                                   [(b"labl", b"memo")], [(b"text", b"note")]))
+put("qcelp_decoder", "evrc.qcp", b"\1" + (samples / "greeting.qcp").read_bytes()[:400])
+put("qcp_tags", "tags.qcp", qcp_file(qcelp1, b"Qcelp 13K", kinds, [(b"labl", b"Meeting 2009-03-01\0\0")],
+                                      [(b"text", "Voice memo from 张三".encode())]))
+put("qcp_tags", "cut.qcp", qcp_file(evrc, b"", b"\4" * 23, [(b"text", b"first"), (b"text", b"second")])
+    + b"labl\xff\xff\0\0cut")
+for name, guid, text in [("evrc", evrc, b"TIA IS-127 Enhanced Variable Rate Codec, Speech Service Option 3 "),
+                         ("qcelp", qcelp1, b"Qcelp 13K"), ("smv", smv, b""), ("4gv", fourgv, b""),
+                         ("named", bytes(16), b"  EVRC-B\t4GV \x01"), ("other", bytes(16), b"Acme Voice 2")]:
+    put("qcp_codec", name + ".qcp", qcp_file(guid, text, b"\1\xff\xff"))
 
 put("xml_reader", "settings.xml", (root / "plugin/resources/WavrelPluginSet.xml").read_bytes())
 for i, text in enumerate([

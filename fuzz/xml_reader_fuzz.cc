@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/settings.h"
 #include "fuzz/fuzz_target.h"
-#include "plugin/engine/wavrel_dlg.h"
 #include "plugin/support/xml_reader.h"
 
 namespace {

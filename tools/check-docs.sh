@@ -16,8 +16,8 @@ fi
 
 declare -A program=(
   [wavrel]=$stage/wavrel [wavrel-host]=$stage/wavrel-host
-  [vocrate]=$plugin/vocrate [evrc_2004]=$plugin/evrc_2004)
-for page in wavrel wavrel-host vocrate evrc_2004; do
+  [vocrate]=$plugin/vocrate [evrc_2004]=$plugin/evrc_2004 [qcelp_13k]=$plugin/qcelp_13k)
+for page in wavrel wavrel-host vocrate evrc_2004 qcelp_13k; do
   file=$man_dir/$page.1
   warnings=$(groff -man -ww -z "$file" 2>&1)
   [ -z "$warnings" ] || fail "$page.1 renders with warnings: $warnings"
@@ -41,8 +41,10 @@ for page in wavrel wavrel-host vocrate evrc_2004; do
   grep -qF "$version" <<<"$out" || fail "$page --version says '$out', not $version"
   grep -qF "GPL-3.0-or-later" <<<"$out" || fail "$page --version does not name the licence"
 done
-"$plugin/evrc_2004" --version | grep -q '^libavcodec [0-9]*\.[0-9]*\.[0-9]*' ||
-  fail "evrc_2004 --version does not name libavcodec's version"
+for decoder in evrc_2004 qcelp_13k; do
+  "$plugin/$decoder" --version | grep -q '^libavcodec [0-9]*\.[0-9]*\.[0-9]*' ||
+    fail "$decoder --version does not name libavcodec's version"
+done
 
 if [ -n "$desktop" ]; then
   if command -v desktop-file-validate >/dev/null; then

@@ -9,8 +9,10 @@ packages=(
   g++ cmake ninja-build pkg-config clang-format
   # tests
   libgtest-dev libgmock-dev
-  # the decoder stand-in
+  # the decoder stand-ins
   libavcodec-dev libavutil-dev
+  # resampling to the set sample rate
+  libsoxr-dev
   # the dialog, the picture control, the GUI host and the message boxes
   qt6-base-dev qt6-base-dev-tools libgl-dev
   # GUI tests and screenshots without a display

@@ -35,7 +35,7 @@ plugin=$lib/Plugins/WavrelPlugin
 dpkg-deb -c "$deb" | awk '{print $6 ($7 ? " " $7 " " $8 : "")}' >"$work/contents"
 for entry in \
   $lib/wavrel $lib/wavrel-host $lib/libXMessageBox.so $lib/lang/en.ini $lib/lang/zh_CN.ini \
-  $plugin/libWavrelPlugin.so $plugin/vocrate $plugin/evrc_2004 \
+  $plugin/libWavrelPlugin.so $plugin/vocrate $plugin/evrc_2004 $plugin/qcelp_13k \
   "$plugin/WavrelPluginSet.xml -> /etc/wavrel/WavrelPluginSet.xml" \
   "$plugin/process.gif -> ../../../../share/wavrel/process.gif" \
   "$plugin/static.gif -> ../../../../share/wavrel/static.gif" \
@@ -43,8 +43,10 @@ for entry in \
   "./usr/bin/wavrel -> ../lib/wavrel/wavrel" "./usr/bin/wavrel-host -> ../lib/wavrel/wavrel-host" \
   "./usr/bin/vocrate -> ../lib/wavrel/Plugins/WavrelPlugin/vocrate" \
   "./usr/bin/evrc_2004 -> ../lib/wavrel/Plugins/WavrelPlugin/evrc_2004" \
+  "./usr/bin/qcelp_13k -> ../lib/wavrel/Plugins/WavrelPlugin/qcelp_13k" \
   ./usr/share/man/man1/wavrel.1.gz ./usr/share/man/man1/wavrel-host.1.gz \
   ./usr/share/man/man1/vocrate.1.gz ./usr/share/man/man1/evrc_2004.1.gz \
+  ./usr/share/man/man1/qcelp_13k.1.gz \
   ./usr/share/applications/wavrel-host.desktop \
   ./usr/share/icons/hicolor/scalable/apps/wavrel-host.svg \
   ./usr/share/mime/packages/wavrel.xml \
@@ -113,7 +115,7 @@ cmp -s <(sed "s|$work/wav|W|" "$work/convert.out") \
   <(build_out=$(mktemp -d) && "$build/stage/wavrel" convert "$work/calls" "$build_out" 2>/dev/null |
     sed "s|$build_out|W|" && rm -rf "$build_out") ||
   fail "the installed wavrel does not print what the built one prints"
-for program in wavrel-host vocrate evrc_2004; do
+for program in wavrel-host vocrate evrc_2004 qcelp_13k; do
   [ "$(command -v $program)" = /usr/bin/$program ] || fail "$program is not on the PATH"
   PATH=/usr/bin:/bin $program --version | grep -qF "$version" || fail "$program --version"
   PATH=/usr/bin:/bin $program --version | grep -qF GPL-3.0-or-later || fail "$program --version names no licence"
@@ -143,7 +145,7 @@ rm -rf "$work/wav16"
 rate=$(od -An -tu4 -j24 -N4 "$work/wav16/greeting.wav" | tr -d ' ')
 [ "$rate" = 16000 ] || fail "the WAV says $rate samples per second, not the 16000 set"
 if command -v man >/dev/null; then
-  for page in wavrel wavrel-host vocrate evrc_2004; do
+  for page in wavrel wavrel-host vocrate evrc_2004 qcelp_13k; do
     [ "$(man -w "$page")" = "/usr/share/man/man1/$page.1.gz" ] || fail "man $page does not find its page"
   done
 fi

@@ -1,12 +1,13 @@
-// wavrel: the console front end. It hosts the conversion dialog's logic like
-// any host does (the localisation service through the host pointer, message
-// boxes from libXMessageBox.so beside the executable), in a window whose
-// folders are the command line's.
+// wavrel: the console front end over the conversion core. It hands the
+// command line's folders to the core, answers the core's question itself
+// (--yes) or through a message box, and prints what the core tells it
+// (ConsoleReport). Its texts are the dialog's, from the language file, and
+// its message boxes come from libXMessageBox.so beside the executable.
 //
 // Signals: until a conversion starts, Ctrl-C ends the program at once (the
 // checks write nothing). From the moment it starts, SIGINT, SIGTERM, SIGHUP
 // and SIGQUIT are only noted (a self-pipe) and served on the main thread,
-// which cancels the run through the dialog, so that no work folder and no
+// which stops the run through its stop token, so that no work folder and no
 // partial WAV file is left behind, however often the signal comes. A signal
 // ignored when the program starts (nohup) stays ignored.
 #include <fcntl.h>
@@ -23,17 +24,20 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "base/unicode.h"
+#include "core/batch_conversion.h"
+#include "core/settings.h"
 #include "outside/console/console_args.h"
-#include "outside/console/console_host.h"
-#include "outside/console/console_window.h"
+#include "outside/console/console_report.h"
 #include "outside/host/language_host.h"
 #include "outside/host/utf.h"
-#include "plugin/engine/wavrel_dlg.h"
-#include "plugin/frame/production_environment.h"
+#include "plugin/engine/dialog_environment.h"
+#include "plugin/engine/dialog_texts.h"
+#include "plugin/frame/host_services.h"
 #include "wavrel_version.h"
 
 namespace {
@@ -147,7 +151,6 @@ int main(int argc, char** argv) {
     std::fputs("wavrel " WAVREL_VERSION "\n" WAVREL_LICENSE_NOTICE, stdout);
     return kExitOk;
   }
-  if (args.yes) ::setenv("XMESSAGEBOX_ANSWER", "ok", 1);
   if (!args.language.empty()) {
     // A language is the name of a file in lang/, nothing else.
     const std::vector<std::string> languages = AvailableLanguages();
@@ -169,11 +172,11 @@ int main(int argc, char** argv) {
   }
   const std::string input = AbsoluteFolder(args.inputFolder, currentFolder);
   const std::string output =
-      args.outputFolder.empty() ? std::string() : AbsoluteFolder(args.outputFolder, currentFolder);
+      args.outputFolder.empty() ? input : AbsoluteFolder(args.outputFolder, currentFolder);
 
   // A folder picker can make a new output folder; on the command line a
   // missing OUTPUT_DIR is made the same way (with its parents).
-  if (!output.empty() && !std::filesystem::exists(output, ec)) {
+  if (!args.outputFolder.empty() && !std::filesystem::exists(output, ec)) {
     std::filesystem::create_directories(output, ec);
     if (ec) PrintError("cannot create the output folder " + output + ": " + ec.message());
   }
@@ -182,6 +185,8 @@ int main(int argc, char** argv) {
   if (language->language.empty()) {
     PrintError("no language file found in " + ExecutableFolder() + "lang/; messages stay empty");
   }
+  DialogTexts texts;
+  texts.Load([&](const char16_t* key) { return language->service.Text(u"WavrelPlugin", key); });
   // A closed standard output (`wavrel convert ... | head -1`) must not end
   // the run halfway: writes then fail quietly and the conversion goes on.
   ::signal(SIGPIPE, SIG_IGN);
@@ -189,81 +194,86 @@ int main(int argc, char** argv) {
     PrintError("cannot install the signal handlers");
     return kExitRefused;
   }
-  // Folder names are bytes: they reach the dialog whatever they hold.
-  // Folder names are bytes: each byte that is not valid UTF-8 is kept as
-  // U+DC00 + byte, so the engine gives the same bytes back.
-  ConsoleWindow window(*base::Utf8ToUtf16(input, base::Utf8Policy::kBytes),
-                       *base::Utf8ToUtf16(output, base::Utf8Policy::kBytes), stdout, stderr);
-  ConsoleHost host(&language->host, [&window] { window.HideProgress(); });
-  AttachConsoleHost(&host);
-  // The dialog enables Cancel on this thread just before it starts its
-  // threads: they start with the signals blocked, so only this thread serves
-  // them, and from then on a signal cancels instead of ending the program.
-  window.OnConversionStarting([] {
-    g_deferSignals = true;
-    SetSignalsBlocked(true);
-  });
 
-  int status = kExitOk;
-  {
-    CWavrelDlg dialog{ProductionEnvironment()};
-    RunOptions options;
-    options.jobs = args.jobs != 0 ? args.jobs : UsableCpus();
-    options.shardIndex = args.shardIndex;
-    options.shardCount = args.shardCount;
-    options.recursive = args.recursive;
-    options.skipExisting = args.skipExisting;
-    // Every file has its line on standard output already; an interrupt adds nothing.
-    options.reportAfterCancel = false;
-    dialog.SetRunOptions(options);
-    window.SetJson(args.json, args.sharded ? std::to_string(args.shardIndex) + "/" +
-                                                 std::to_string(args.shardCount)
-                                           : std::string());
-    dialog.AttachWindow(&window);
-    dialog.SetObserver(&window);
-    dialog.InitDialog();
-    dialog.OnBrowseInput();
-    if (!output.empty()) dialog.OnBrowseOutput();
-    window.EchoStatus(true);
-    // The live progress line is for a person at a terminal only; never in a
-    // pipe, a file or machine-readable output.
-    if (!args.quiet && !args.json && ::isatty(STDERR_FILENO))
-      window.ShowProgress(TerminalColumns(STDERR_FILENO));
-    dialog.OnConvert();
-    SetSignalsBlocked(false);  // signals noted meanwhile arrive now, in the pipe
+  // The dialog's message boxes, printed by the library beside the program,
+  // with the language's button captions.
+  const std::string hostFolder = ExecutableFolder();
+  ConsoleReport report(
+      stdout, stderr, texts,
+      [&](const std::u16string& text, std::uint32_t style) {
+        return ShowMessageBoxFrom(hostFolder, &language->host, text, texts.prompt, style) ==
+               kMbResultOk;
+      },
+      args.yes);
+  report.SetJson(args.json, args.sharded ? std::to_string(args.shardIndex) + "/" +
+                                               std::to_string(args.shardCount)
+                                         : std::string());
+  // The live progress line is for a person at a terminal only; never in a
+  // pipe, a file or machine-readable output.
+  if (!args.quiet && !args.json && ::isatty(STDERR_FILENO))
+    report.ShowProgress(TerminalColumns(STDERR_FILENO));
 
-    if (!window.ConversionStarted()) {
-      window.EndProgress();  // a status text it holds is printed first
-      PrintError(ConsoleText(language->service, u"IDS_CONSOLE_NOTHING_CONVERTED",
-                             "Nothing was converted."));
-      status = kExitRefused;
-    } else {
-      bool cancelRequested = false;
-      while (dialog.IsConverting() || dialog.IsAnimating()) {
-        window.TickProgress();
-        if (WaitForSignal(50) && dialog.IsConverting() && !cancelRequested) {
-          cancelRequested = true;
-          window.EndProgress();
-          PrintError(ConsoleText(language->service, u"IDS_CONSOLE_CANCELLING",
-                                 "Interrupted: cancelling the conversion..."));
-          dialog.OnCancelConversion();
-        }
-      }
-      window.EndProgress();
-      const RunTally tally = window.Tally();
-      std::fputs(window.SummaryLine().c_str(), stdout);
-      const bool complete = tally.finished && !tally.cancelled;
-      status = complete && tally.filesFailed == 0 ? kExitOk : kExitFailed;
+  BatchRequest request;
+  request.inputFolder = input;
+  request.outputFolder = output;
+  const std::string pluginFolder = hostFolder + "Plugins/WavrelPlugin/";
+  request.converterPath = pluginFolder + "vocrate";
+  request.decoderPath = pluginFolder + "evrc_2004";
+  request.qcelpDecoderPath = pluginFolder + "qcelp_13k";
+  request.sampleRateSetting = ReadSampleRateSettingFile(PlatformFiles(), hostFolder);
+  request.options.jobs = args.jobs != 0 ? args.jobs : UsableCpus();
+  request.options.shardIndex = args.shardIndex;
+  request.options.shardCount = args.shardCount;
+  request.options.recursive = args.recursive;
+  request.options.skipExisting = args.skipExisting;
+
+  BatchConversion core(PlatformEnvironment());
+  BatchPlan plan;
+  Refusal refusal;
+  if (!core.Prepare(request, report, &plan, &refusal)) {
+    if (refusal.kind != Refusal::Kind::kDeclined) {
+      report.Box(texts.Refused(refusal), kMbOkExclamation);
     }
-    dialog.OnCloseRequest();
-    dialog.AttachWindow(nullptr);
-    dialog.SetObserver(nullptr);
+    report.EndProgress();
+    PrintError(
+        ConsoleText(language->service, u"IDS_CONSOLE_NOTHING_CONVERTED", "Nothing was converted."));
+    return kExitRefused;
   }
-  AttachConsoleHost(nullptr);
+
+  // The run's threads start with the signals blocked, so only this thread
+  // serves them, and from then on a signal cancels instead of ending the program.
+  report.RunStarting();
+  g_deferSignals = true;
+  SetSignalsBlocked(true);
+  std::stop_source stop;
+  std::atomic<bool> finished{false};
+  std::jthread runner([&] {
+    core.Run(plan, report, stop.get_token());
+    finished = true;
+  });
+  SetSignalsBlocked(false);  // signals noted meanwhile arrive now, in the pipe
+  bool cancelRequested = false;
+  while (!finished) {
+    report.TickProgress();
+    if (WaitForSignal(50) && !finished && !cancelRequested) {
+      cancelRequested = true;
+      report.EndProgress();
+      PrintError(ConsoleText(language->service, u"IDS_CONSOLE_CANCELLING",
+                             "Interrupted: cancelling the conversion..."));
+      report.Cancelling();
+      stop.request_stop();
+    }
+  }
+  runner.join();
+  report.EndProgress();
+  const RunTally tally = report.Tally();
+  std::fputs(report.SummaryLine().c_str(), stdout);
+  const bool complete = tally.finished && !tally.cancelled;
+  int status = complete && tally.filesFailed == 0 ? kExitOk : kExitFailed;
   // A report that could not be written (a full disk, a closed pipe) fails
   // the run, as it would any tool's.
-  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || window.ReportWriteFailed()) {
-    const int error = window.ReportWriteFailed() ? window.ReportWriteError() : errno;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || report.ReportWriteFailed()) {
+    const int error = report.ReportWriteFailed() ? report.ReportWriteError() : errno;
     PrintError(std::string("cannot write the report to standard output: ") + std::strerror(error));
     if (status == kExitOk) status = kExitFailed;
   }

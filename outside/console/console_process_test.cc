@@ -283,6 +283,58 @@ TEST_F(WavrelProcessTest, ReportThatCannotBeWrittenFailsAndLanguagesAreNames) {
   }
 }
 
+TEST_F(WavrelProcessTest, QcelpRecordingsConvertAndOtherCodecsFailWithTheirName) {
+  const fs::path in = m_root / "codecs";
+  const fs::path out = m_root / "codecs-out";
+  fs::create_directories(in);
+  for (const char* name : {"voice_memo_qcelp.qcp", "voice_memo_qcelp_lost.qcp"}) {
+    fs::copy_file(fs::path(WAVREL_TEST_RECORDINGS_DIR) / name, in / name);
+  }
+  // A QCP file of SMV speech: no decoder here takes it.
+  std::string smv = testing::Slurp(fs::path(WAVREL_SAMPLES_DIR) / "greeting.qcp");
+  const unsigned char kSmv[16] = {0x75, 0x2B, 0x7C, 0x8D, 0x97, 0xA7, 0x49, 0xED,
+                                  0x98, 0x5E, 0xD5, 0x3C, 0x8C, 0xC7, 0x5F, 0x84};
+  smv.replace(22, 16, reinterpret_cast<const char*>(kSmv), 16);
+  testing::WriteFile(in / "call.qcp", smv);
+  const RunResult run = RunWavrel({"convert", in.string(), out.string()});
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  EXPECT_EQ(CountPrefixed(run.outLines, "FAILED call.qcp: SMV speech: no decoder for this codec"),
+            1u)
+      << run.out;
+  EXPECT_NE(run.err.find("call.qcp: SMV speech: no decoder for this codec"), std::string::npos)
+      << run.err;  // the end report
+  // One frame for every packet: the erasure keeps its time and is counted.
+  EXPECT_EQ(CountPrefixed(run.outLines, "ok  voice_memo_qcelp.qcp -> " +
+                                            (out / "voice_memo_qcelp.wav").string() +
+                                            " (250 frames, 0 lost)"),
+            1u)
+      << run.out;
+  EXPECT_EQ(CountPrefixed(run.outLines, "ok  voice_memo_qcelp_lost.qcp -> " +
+                                            (out / "voice_memo_qcelp_lost.wav").string() +
+                                            " (251 frames, 1 lost)"),
+            1u)
+      << run.out;
+  const std::string wav = testing::Slurp(out / "voice_memo_qcelp.wav");
+  const std::string samples = wav.substr(44, testing::Le32(wav, 40));
+  EXPECT_EQ(samples.size(), 250u * 320);
+  const std::string lost = testing::Slurp(out / "voice_memo_qcelp_lost.wav");
+  EXPECT_EQ(lost.substr(44, 100 * 320), samples.substr(0, 100 * 320));
+  if (testing::RunChild({"ffmpeg", "-version"}).exitCode == 0) {
+    const fs::path decoded = m_root / "ffmpeg.raw";
+    ASSERT_EQ(
+        testing::RunChild({"ffmpeg", "-loglevel", "error", "-nostdin", "-y", "-i",
+                           (in / "voice_memo_qcelp.qcp").string(), "-f", "s16le", decoded.string()})
+            .exitCode,
+        0);
+    EXPECT_TRUE(testing::Slurp(decoded) == samples);
+  }
+  // The JSON report gives each recording's codec and length.
+  const RunResult json = RunWavrel({"convert", "--json", in.string(), (m_root / "j").string()});
+  EXPECT_NE(json.out.find("\"codec\":\"QCELP-13K\",\"duration\":5.0}"), std::string::npos)
+      << json.out;
+  EXPECT_NE(json.out.find("\"codec\":\"SMV\",\"duration\":0.0}"), std::string::npos) << json.out;
+}
+
 TEST_F(WavrelProcessTest, InterruptCancelsAndLeavesNothingBehind) {
   for (const int signal : {SIGINT, SIGQUIT}) {
     SCOPED_TRACE(strsignal(signal));

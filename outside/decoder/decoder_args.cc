@@ -2,7 +2,8 @@
 
 namespace evrc {
 
-bool ParseDecoderArgs(const std::vector<std::string>& args, DecoderArgs* out, std::string* err) {
+bool ParseDecoderArgs(const std::vector<std::string>& args, DecoderArgs* out, std::string* err,
+                      bool postfilter_option) {
   DecoderArgs parsed;
   bool have_input = false;
   bool have_output = false;
@@ -23,7 +24,7 @@ bool ParseDecoderArgs(const std::vector<std::string>& args, DecoderArgs* out, st
       parsed.decode = true;
     } else if (arg == "-v") {
       parsed.verbose = true;
-    } else if (arg == "-i" || arg == "-o" || arg == "-p") {
+    } else if (arg == "-i" || arg == "-o" || (arg == "-p" && postfilter_option)) {
       if (i + 1 == args.size()) {
         *err = "option " + arg + " needs a value";
         return false;
@@ -76,6 +77,19 @@ std::string DecoderUsage() {
          "  -o FILE   PCM file to write (replaced if it exists)\n"
          "  -d        decode (required; this program does not encode)\n"
          "  -p 0|1    postfilter off or on (default on)\n"
+         "  -v        report the frame counts and the library's messages on stderr\n"
+         "  -h        print this help\n"
+         "  --version print the version and the libavcodec it runs on\n";
+}
+
+std::string QcelpDecoderUsage() {
+  return "usage: qcelp_13k -i QCP_FILE -o PCM_FILE -d [-v]\n"
+         "Decodes the QCELP-13K speech of a QCP file into headerless 16-bit\n"
+         "little-endian mono PCM at 8000 samples per second, 160 samples per packet,\n"
+         "and appends a record of the lost frames to loss_stat.txt in the current folder.\n"
+         "  -i FILE   QCP file to read\n"
+         "  -o FILE   PCM file to write (replaced if it exists)\n"
+         "  -d        decode (required; this program does not encode)\n"
          "  -v        report the frame counts and the library's messages on stderr\n"
          "  -h        print this help\n"
          "  --version print the version and the libavcodec it runs on\n";

@@ -20,10 +20,14 @@ struct DecoderArgs {
 /// Parses the arguments after the program name. The word after -i, -o or -p
 /// is always taken as its value, so a file name may begin with '-'. False
 /// with a one-line message in *err for an unknown, repeated or incomplete
-/// argument; once -h or --version is seen the rest is not looked at.
-bool ParseDecoderArgs(const std::vector<std::string>& args, DecoderArgs* out, std::string* err);
+/// argument; once -h or --version is seen the rest is not looked at. Without
+/// `postfilter_option` (qcelp_13k's decoder has no postfilter switch) -p is
+/// an unknown argument.
+bool ParseDecoderArgs(const std::vector<std::string>& args, DecoderArgs* out, std::string* err,
+                      bool postfilter_option = true);
 
-/// The usage text printed for -h, several lines ending in a line feed.
+/// The usage texts printed for -h, several lines ending in a line feed.
 std::string DecoderUsage();
+std::string QcelpDecoderUsage();
 
 }  // namespace evrc

@@ -141,6 +141,34 @@ TEST(EvrcDecodeTest, EveryWholeRecordGivesOneFrame) {
   EXPECT_TRUE(std::equal(single.pcm.begin(), single.pcm.end(), d.pcm.begin()));
 }
 
+TEST(EvrcDecodeTest, AStrayPacketCostsOneConcealedFrame) {
+  // What vocrate makes of a blank packet or an unknown octet in the middle of
+  // a recording: one record of that octet. The frames before it are as in the
+  // clean recording, and after a few frames the decoder is back in step.
+  const Bytes clean = test::SampleRecords("meeting_notes.qcp");
+  constexpr std::size_t kAt = 640;
+  for (std::uint16_t octet : {0, 5}) {
+    Bytes stray = clean;
+    const Bytes r = Record(octet);
+    stray.insert(stray.begin() + kAt * kRecordBytes, r.begin(), r.end());
+    const Decoded a = Decode(clean), b = Decode(stray);
+    ASSERT_EQ(b.pcm.size(), a.pcm.size() + kPcmBytesPerFrame);
+    EXPECT_EQ(b.stats.concealed, 1u);
+    const auto frame = [](const Bytes& pcm, std::size_t k) {
+      return Bytes(pcm.begin() + k * kPcmBytesPerFrame, pcm.begin() + (k + 1) * kPcmBytesPerFrame);
+    };
+    std::size_t same_after = 0;
+    for (std::size_t k = 0; k < a.pcm.size() / kPcmBytesPerFrame; ++k) {
+      if (k < kAt) {
+        EXPECT_EQ(frame(b.pcm, k), frame(a.pcm, k)) << k;
+      } else {
+        same_after += frame(b.pcm, k + 1) == frame(a.pcm, k);
+      }
+    }
+    EXPECT_GE(same_after, 620u) << "of 640 frames after the stray one";
+  }
+}
+
 TEST(EvrcDecodeTest, RandomBytesDecodeToTheRightLength) {
   // Wholly random records (mostly of unknown rate), then random data under
   // valid rate words, which reaches the library's bit parsing.

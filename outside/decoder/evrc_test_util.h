@@ -31,18 +31,15 @@ inline void WriteFile(const std::string& path, const Bytes& bytes) {
 }
 
 /// The packets of a sample recording (WAVREL_SAMPLES_DIR) from byte 194 as
-/// 24-byte records. A rate octet of no known rate takes 4 bytes; a lone
-/// trailing octet (the pad byte of an odd data chunk) makes no record.
+/// 24-byte records. A rate octet of no known rate occupies itself alone; a
+/// lone trailing octet (the pad byte of an odd data chunk) makes no record.
 inline Bytes SampleRecords(const std::string& name) {
   const Bytes qcp = ReadFile(std::string(WAVREL_SAMPLES_DIR) + "/" + name);
   Bytes records;
   for (std::size_t pos = qcp::kHeaderSize; pos < qcp.size();) {
     const std::uint8_t rate = qcp[pos++];
     std::size_t size = qcp::DataBytesForRate(rate);
-    if (size == 0) {
-      if (pos == qcp.size()) break;
-      pos += 2, size = 2;
-    }
+    if (size == 0 && pos == qcp.size()) break;
     std::uint8_t record[kRecordBytes] = {rate};
     for (std::size_t i = 0; i < size && pos < qcp.size(); ++i) {
       record[2 + 2 * (i / 2) + (i % 2 == 0 ? 1 : 0)] = qcp[pos++];

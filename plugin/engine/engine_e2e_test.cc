@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -35,9 +36,15 @@ using testing::Le32;
 using testing::RunChild;
 using testing::Slurp;
 
-/// MD5 of the bytes after a WAV file's 44-byte header, by md5sum.
+/// A WAV file's samples: its data chunk, after the 44-byte header.
+std::string Samples(const fs::path& wav) {
+  const std::string bytes = Slurp(wav);
+  return bytes.substr(44, Le32(bytes, 40));
+}
+
+/// MD5 of a WAV file's samples, by md5sum.
 std::string SamplesDigest(const fs::path& wav, const fs::path& scratch) {
-  std::ofstream(scratch, std::ios::binary) << Slurp(wav).substr(44);
+  std::ofstream(scratch, std::ios::binary) << Samples(wav);
   return RunChild({"md5sum", scratch.string()}).out.substr(0, 32);
 }
 
@@ -51,14 +58,14 @@ std::map<std::string, std::string> ReferenceDigests() {
   return digests;
 }
 
-class LossObserver final : public IConversionObserver {
+class LossObserver final : public IBatchObserver {
  public:
   void OnFileStarted(const std::string&, std::size_t, std::size_t) override {}
   void OnFileFinished(const FileOutcome& outcome) override {
     std::lock_guard lock(mutex);
     outcomes[fs::path(outcome.path).stem().string()] = outcome;
   }
-  void OnRunFinished(std::size_t, std::size_t, bool) override {}
+  void OnRunFinished(const RunSummary&) override {}
   std::mutex mutex;
   std::map<std::string, FileOutcome> outcomes;
 };
@@ -73,6 +80,7 @@ class EndToEndTest : public ::testing::Test {
     fs::create_directories(m_root / "out");
     ASSERT_TRUE(m_env.Link(m_env.PluginPath(), "vocrate", WAVREL_TEST_VOCRATE));
     ASSERT_TRUE(m_env.Link(m_env.PluginPath(), "evrc_2004", WAVREL_TEST_EVRC_2004));
+    ASSERT_TRUE(m_env.Link(m_env.PluginPath(), "qcelp_13k", WAVREL_TEST_QCELP_13K));
     SetHostPointer(&m_host);
   }
   void TearDown() override {
@@ -140,18 +148,37 @@ TEST_F(EndToEndTest, EveryRecordingDecodesToTheReferenceSamples) {
 }
 
 TEST_F(EndToEndTest, SettingsFileSetsTheWavRate) {
+  fs::copy_file(kSamplesDir / "greeting.qcp", m_root / "in" / "greeting.qcp");
+  const fs::path wav = m_root / "out" / "greeting.wav";
+  Convert();
+  const std::string at8000 = Samples(wav);
+  fs::remove(wav);
   std::ofstream(m_env.PluginPath() / "WavrelPluginSet.xml")
       << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
          "<converwavset>\n  <property name=\"samplerate\">16000</property>\n</converwavset>\n";
-  fs::copy_file(kSamplesDir / "greeting.qcp", m_root / "in" / "greeting.qcp");
   Convert();
   EXPECT_EQ(m_dlg->SampleRateSetting(), 16000);
-  const fs::path wav = m_root / "out" / "greeting.wav";
   const std::string bytes = Slurp(wav);
   ASSERT_GT(bytes.size(), 44u);
   EXPECT_EQ(Le32(bytes, 24), 16000u);
   EXPECT_EQ(Le32(bytes, 28), 32000u);
-  EXPECT_EQ(SamplesDigest(wav, m_root / "samples.raw"), ReferenceDigests()["greeting"]);
+  // The samples are at the rate the header says: twice as many, the same
+  // length in time, and every second one close to the 8000 Hz sample.
+  const std::string at16000 = Samples(wav);
+  ASSERT_EQ(at16000.size(), 2 * at8000.size());
+  double signal = 0;
+  double noise = 0;
+  for (std::size_t i = 0; i + 1 < at8000.size(); i += 2) {
+    const auto sample = [](const std::string& b, std::size_t at) {
+      return static_cast<double>(static_cast<std::int16_t>(
+          static_cast<std::uint8_t>(b[at]) | static_cast<std::uint8_t>(b[at + 1]) << 8));
+    };
+    const double a = sample(at8000, i);
+    const double b = sample(at16000, 2 * i);
+    signal += a * a;
+    noise += (a - b) * (a - b);
+  }
+  EXPECT_GT(10 * std::log10(signal / noise), 30.0);
 }
 
 /// greeting.qcp with a "labl" chunk before its data chunk and a "text" chunk
@@ -185,8 +212,14 @@ TEST_F(EndToEndTest, ChunksAroundDataAndRecordingsCutShort) {
                         (m_root / "in" / "chunked.qcp").string(), "-f", "s16le", decoded.string()})
                   .exitCode,
               0);
-    EXPECT_TRUE(Slurp(decoded) == Slurp(m_root / "out" / "chunked.wav").substr(44));
+    EXPECT_TRUE(Slurp(decoded) == Samples(m_root / "out" / "chunked.wav"));
   }
+  // What the recording says about itself follows the samples: its label as
+  // the title, its text as the comment.
+  const std::string wav = Slurp(m_root / "out" / "chunked.wav");
+  EXPECT_EQ(wav.substr(44 + Le32(wav, 40)),
+            std::string("LIST\x20\0\0\0INFOINAM\x06\0\0\0hello\0ICMT\x05\0\0\0abcd\0\0", 40));
+  EXPECT_EQ(Le32(wav, 4), wav.size() - 8);
   std::lock_guard lock(m_observer.mutex);
   const FileOutcome& chunked = m_observer.outcomes["chunked"];
   EXPECT_TRUE(chunked.success);
@@ -200,6 +233,26 @@ TEST_F(EndToEndTest, ChunksAroundDataAndRecordingsCutShort) {
   EXPECT_FALSE(stub.success);
   EXPECT_EQ(stub.reason, "no speech frames in the recording");
   EXPECT_FALSE(fs::exists(m_root / "out" / "stub.wav"));
+}
+
+TEST_F(EndToEndTest, QcelpRecordingsConvertInTheDialogToo) {
+  fs::copy_file(fs::path(WAVREL_TEST_RECORDINGS_DIR) / "voice_memo_qcelp.qcp",
+                m_root / "in" / "memo.qcp");
+  std::string other = Slurp(kSamplesDir / "greeting.qcp");
+  other.replace(22, 16, std::string(16, '\x5A'));  // a GUID of no codec known here
+  other.replace(40, 80, std::string("Future Codec") + std::string(68, '\0'));
+  std::ofstream(m_root / "in" / "other.qcp", std::ios::binary) << other;
+  Convert();
+  std::lock_guard lock(m_observer.mutex);
+  const FileOutcome& memo = m_observer.outcomes["memo"];
+  EXPECT_TRUE(memo.success) << memo.reason;
+  EXPECT_EQ(memo.codec, "QCELP-13K");
+  EXPECT_EQ(memo.totalFrames, 250);
+  EXPECT_EQ(Samples(m_root / "out" / "memo.wav").size(), 250u * 320);
+  const FileOutcome& unknown = m_observer.outcomes["other"];
+  EXPECT_FALSE(unknown.success);
+  EXPECT_EQ(unknown.reason, "Future Codec speech: no decoder for this codec");
+  EXPECT_EQ(m_window.Text(kIdStatus), "T:IDS_CONVER_FAILED");
 }
 
 }  // namespace

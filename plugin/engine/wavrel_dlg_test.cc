@@ -25,7 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using testing::RecordingEnvironment;
+using RecordingEnvironment = testing::RecordingDialogEnvironment;
 using testing::RecordingWindow;
 using testing::Slurp;
 using testing::Utf16;
@@ -93,7 +93,7 @@ int ActAs(FakeBehaviour::Mode mode, const std::function<bool()>& convert) {
   }
 }
 
-class RecordingObserver final : public IConversionObserver {
+class RecordingObserver final : public IBatchObserver {
  public:
   void OnFileStarted(const std::string& path, std::size_t, std::size_t) override {
     std::lock_guard lock(m_mutex);
@@ -106,9 +106,9 @@ class RecordingObserver final : public IConversionObserver {
     }
     if (holdAfterFile) std::this_thread::sleep_for(*holdAfterFile);
   }
-  void OnRunFinished(std::size_t files, std::size_t failed, bool cancelled) override {
+  void OnRunFinished(const RunSummary& summary) override {
     std::lock_guard lock(m_mutex);
-    runs.push_back({files, failed, cancelled});
+    runs.push_back({summary.files, summary.failed, summary.cancelled});
   }
   struct Run {
     std::size_t files, failed;
@@ -316,6 +316,23 @@ TEST_F(DialogTest, SampleRateSetting) {
   EXPECT_EQ(m_dlg->ReadSampleRateSetting(), -1);
 }
 
+TEST_F(DialogTest, ASampleRateNoWavIsWrittenAtIsToldOnceBeforeConverting) {
+  WriteFile(m_pluginDir / "WavrelPluginSet.xml",
+            "<converwavset><property name=\"samplerate\">16</property></converwavset>");
+  Reopen();
+  WriteFile(m_in / "a.qcp", QcpBytes("a"));
+  SelectFolders(m_in, m_out);
+  m_dlg->OnConvert();
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"T:IDS_BAD_SAMPLE_RATE|T:IDS_PROMPT|48"});
+  m_env.SetText(u"IDS_BAD_SAMPLE_RATE", u"");  // the English text names the setting
+  m_env.ResetBoxes();
+  m_dlg->OnConvert();
+  ASSERT_EQ(m_env.Boxes().size(), 1u);
+  EXPECT_EQ(Utf8(m_env.Boxes()[0].text).rfind("The sample rate 16 of the settings file", 0), 0u);
+  EXPECT_TRUE(Children().empty());
+  EXPECT_FALSE(m_dlg->IsConverting());
+}
+
 TEST_F(DialogTest, ChecksBeforeConvertingShowTheirMessagesInOrder) {
   const std::string caption = "|T:IDS_PROMPT|48";
   // Nothing picked; then a cancelled input picker (input empty, output "/").
@@ -363,10 +380,6 @@ TEST_F(DialogTest, ScanJudgesFilesByContentOnly) {
   WriteFile(m_in / "notes.txt", "hello");
   WriteFile(m_in / "fake.qcp", "RIFF....QLCM but text");
   WriteFile(m_in / "short.qcp", QcpBytes("").substr(0, qcp::kIdentifyingBytes - 1));
-  std::string guid = QcpBytes("x");
-  guid[qcp::kIdentifyingBytes - 1] ^= 0x01;
-  guid[qcp::kIdentifyingBytes - 2] ^= 0x01;
-  WriteFile(m_in / "guid.qcp", guid);
   m_dlg->OnConvert();
   EXPECT_EQ(Boxes(), (std::vector<std::string>{"T:IDS_NOQCPFILE_ONFOLDER" + caption,
                                                "T:IDS_NOQCPFILE_ONFOLDER" + caption,
@@ -374,14 +387,20 @@ TEST_F(DialogTest, ScanJudgesFilesByContentOnly) {
   EXPECT_TRUE(m_dlg->FoundNonQcp());
   EXPECT_TRUE(m_dlg->FileList().empty());
 
-  // Exactly the identifying bytes suffice; the name does not matter.
+  // Exactly the identifying bytes suffice; the name does not matter. A QCP
+  // file of a codec no decoder here takes is a recording all the same.
   WriteFile(m_in / "exact", QcpBytes("").substr(0, qcp::kIdentifyingBytes));
   WriteFile(m_in / "voice.dat", QcpBytes("y"));
+  std::string guid = QcpBytes("x");
+  guid[qcp::kIdentifyingBytes - 1] ^= 0x01;
+  guid[qcp::kIdentifyingBytes - 2] ^= 0x01;
+  WriteFile(m_in / "guid.qcp", guid);
   m_dlg->ScanInputFolder(Utf16(m_in.string()));
   std::vector<std::string> found = m_dlg->FileList();
   std::sort(found.begin(), found.end());
   EXPECT_EQ(found,
-            (std::vector<std::string>{(m_in / "exact").string(), (m_in / "voice.dat").string()}));
+            (std::vector<std::string>{(m_in / "exact").string(), (m_in / "guid.qcp").string(),
+                                      (m_in / "voice.dat").string()}));
   EXPECT_FALSE(m_dlg->IsQcpFile(u""));
   EXPECT_FALSE(m_dlg->IsQcpFile(Utf16((m_in / "sub").string())));
 }

@@ -1,12 +1,8 @@
-// ProductionEnvironment: the engine's environment over plugin/platform and
-// the host services.
+// ProductionEnvironment: the dialog's environment over the core's platform
+// environment and the host services.
 #include "plugin/frame/production_environment.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "plugin/frame/host_services.h"
-#include "plugin/platform/file_system.h"
 
 namespace wavrel {
 namespace {
@@ -14,35 +10,18 @@ namespace {
 static_assert(host::kReportStyle == kMbOkExclamation &&
               host::kQuestionStyle == kMbOkCancelExclamation);
 
-class ChildProgramRun final : public IProgramRun {
+class HostedEnvironment final : public IDialogEnvironment {
  public:
-  bool Start(const std::string& program, const std::vector<std::string>& args,
-             const std::string& workDir, std::string* error) override {
-    return m_child.Start(program, args, workDir, error);
+  std::unique_ptr<IProgramRun> NewProgramRun() override { return m_platform.NewProgramRun(); }
+  bool ProgramExists(const std::string& path) override { return m_platform.ProgramExists(path); }
+  bool MakeWorkFolder(std::string* folder, std::string* error) override {
+    return m_platform.MakeWorkFolder(folder, error);
   }
-  ChildExit Wait(std::stop_token token) override { return m_child.Wait(token); }
-  bool Terminate() override { return m_child.Terminate(); }
-
- private:
-  ChildProcess m_child;
-};
-
-class PlatformEnvironment final : public IEngineEnvironment {
- public:
-  std::unique_ptr<IProgramRun> NewProgramRun() override {
-    return std::make_unique<ChildProgramRun>();
-  }
-  bool ProgramExists(const std::string& path) override { return PathExists(path); }
-  std::string MakeWorkFolder(std::string* error) override { return MakePrivateWorkFolder(error); }
   bool MakeFolder(const std::string& folder, std::string* error) override {
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec && error != nullptr) *error = ec.message();
-    return !ec;
+    return m_platform.MakeFolder(folder, error);
   }
-  void RemoveFolderTree(const std::string& folder) override { wavrel::RemoveFolderTree(folder); }
-  void RemoveFile(const std::string& path) override { wavrel::RemoveFile(path); }
-  IEngineFiles& Files() override { return PlatformFiles(); }
+  void RemoveFolderTree(const std::string& folder) override { m_platform.RemoveFolderTree(folder); }
+  IConversionFiles& Files() override { return m_platform.Files(); }
   std::u16string Text(const char16_t* key) override { return GetPluginText(key); }
   bool MessageBox(const std::u16string& text, const std::u16string& caption,
                   std::uint32_t style) override {
@@ -50,12 +29,15 @@ class PlatformEnvironment final : public IEngineEnvironment {
   }
   std::u16string PluginFolder() override { return GetPluginDirectory(u"WavrelPlugin"); }
   std::u16string HostFolder() override { return GetHostDirectory(); }
+
+ private:
+  IConversionEnvironment& m_platform = PlatformEnvironment();
 };
 
 }  // namespace
 
-IEngineEnvironment& ProductionEnvironment() {
-  static PlatformEnvironment environment;
+IDialogEnvironment& ProductionEnvironment() {
+  static HostedEnvironment environment;
   return environment;
 }
 

@@ -1,14 +1,14 @@
-// The environment of a real run, handed to CWavrelDlg by whoever makes it
-// (the plug-in object, the console front end): programs and files over
-// plugin/platform, texts and message boxes through the host pointer, the
-// folders beside the host executable.
+// The environment of a real dialog, handed to CWavrelDlg by whoever makes it
+// (the plug-in object): the core's environment over plugin/platform, texts
+// and message boxes through the host pointer, the folders beside the host
+// executable.
 #pragma once
 
-#include "plugin/engine/engine_environment.h"
+#include "plugin/engine/dialog_environment.h"
 
 namespace wavrel {
 
 /// The one process-wide production environment; it outlives every dialog.
-IEngineEnvironment& ProductionEnvironment();
+IDialogEnvironment& ProductionEnvironment();
 
 }  // namespace wavrel

@@ -11,14 +11,14 @@
 #include <filesystem>
 #include <string>
 
-#include "plugin/engine/engine_environment.h"
+#include "plugin/engine/dialog_environment.h"
 #include "plugin/frame/host_services.h"
 #include "plugin/frame/production_environment.h"
 #include "testing/files.h"
 
 namespace wavrel::testing {
 
-class LinkedPluginEnvironment final : public IEngineEnvironment {
+class LinkedPluginEnvironment final : public IDialogEnvironment {
  public:
   LinkedPluginEnvironment() { std::filesystem::create_directories(PluginPath()); }
 
@@ -36,9 +36,9 @@ class LinkedPluginEnvironment final : public IEngineEnvironment {
 
   std::unique_ptr<IProgramRun> NewProgramRun() override { return m_production.NewProgramRun(); }
   bool ProgramExists(const std::string& path) override { return m_production.ProgramExists(path); }
-  std::string MakeWorkFolder(std::string* error) override {
-    const std::filesystem::path folder = m_root / ("work" + std::to_string(++m_workFolders));
-    return m_production.MakeFolder(folder.string(), error) ? folder.string() : std::string();
+  bool MakeWorkFolder(std::string* folder, std::string* error) override {
+    *folder = (m_root / ("work" + std::to_string(++m_workFolders))).string();
+    return m_production.MakeFolder(*folder, error);
   }
   bool MakeFolder(const std::string& folder, std::string* error) override {
     return m_production.MakeFolder(folder, error);
@@ -46,8 +46,7 @@ class LinkedPluginEnvironment final : public IEngineEnvironment {
   void RemoveFolderTree(const std::string& folder) override {
     m_production.RemoveFolderTree(folder);
   }
-  void RemoveFile(const std::string& path) override { m_production.RemoveFile(path); }
-  IEngineFiles& Files() override { return m_production.Files(); }
+  IConversionFiles& Files() override { return m_production.Files(); }
   std::u16string Text(const char16_t* key) override { return m_production.Text(key); }
   bool MessageBox(const std::u16string& text, const std::u16string& caption,
                   std::uint32_t style) override {
@@ -62,7 +61,7 @@ class LinkedPluginEnvironment final : public IEngineEnvironment {
     return path.u16string() + u"/";
   }
 
-  IEngineEnvironment& m_production = ProductionEnvironment();
+  IDialogEnvironment& m_production = ProductionEnvironment();
   TempFolder m_root{"wavrel_host"};
   std::atomic<unsigned> m_workFolders{0};
 };

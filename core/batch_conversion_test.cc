@@ -1,0 +1,177 @@
+// The conversion core without any window: its plan, its observer and its
+// stop, over the recording fake environment.
+#include "core/batch_conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <mutex>
+
+#include "converter/qcp_format.h"
+#include "core/testing/recording_environment.h"
+#include "testing/files.h"
+
+namespace wavrel {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::RecordingEnvironment;
+using testing::WriteFile;
+
+std::string QcpBytes(const std::string& payload) {
+  std::string bytes(qcp::kHeaderSize, '\0');
+  std::copy(qcp::kRiffId.begin(), qcp::kRiffId.end(), bytes.begin() + qcp::kRiffIdOffset);
+  std::copy(qcp::kQlcmId.begin(), qcp::kQlcmId.end(), bytes.begin() + qcp::kFormTypeOffset);
+  std::copy(qcp::kEvrcCodecGuid.begin(), qcp::kEvrcCodecGuid.end(),
+            bytes.begin() + qcp::kCodecGuidOffset);
+  return bytes + payload;
+}
+
+/// Keeps what the core tells, in the order told.
+class Recorder final : public IBatchObserver {
+ public:
+  void OnFileSkipped(const SkippedFile& file) override {
+    std::lock_guard lock(m_mutex);
+    skipped.push_back(file.path);
+  }
+  void OnFileStarted(const std::string& path, std::size_t, std::size_t) override {
+    std::lock_guard lock(m_mutex);
+    started.push_back(path);
+  }
+  void OnFileFinished(const FileOutcome& outcome) override {
+    std::lock_guard lock(m_mutex);
+    finished.push_back(outcome);
+  }
+  void OnRunFinished(const RunSummary& s) override {
+    std::lock_guard lock(m_mutex);
+    summary = s;
+  }
+  std::mutex m_mutex;
+  std::vector<std::string> skipped, started;
+  std::vector<FileOutcome> finished;
+  RunSummary summary;
+};
+
+class BatchConversionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const fs::path& folder : {m_in, m_out, m_work}) fs::create_directories(folder);
+    m_env.workRoot = m_work;
+    // The converter copies the recording, the decoder the EVRC file.
+    m_env.programs["vocrate"] = [this](const std::vector<std::string>& args, const std::string&) {
+      if (args[0].find(m_hangOn) != std::string::npos && !m_hangOn.empty()) {
+        return RecordingEnvironment::kHang;
+      }
+      fs::copy_file(args[0], args[1]);
+      return 0;
+    };
+    m_env.programs["evrc_2004"] = [](const std::vector<std::string>& args, const std::string&) {
+      fs::copy_file(args[1], args[3]);
+      return 0;
+    };
+    m_request.inputFolder = m_in.string();
+    m_request.outputFolder = m_out.string();
+    m_request.converterPath = "vocrate";
+    m_request.decoderPath = "evrc_2004";
+  }
+
+  BatchPlan Prepare() {
+    BatchPlan plan;
+    Refusal refusal;
+    EXPECT_TRUE(m_core.Prepare(m_request, m_recorder, &plan, &refusal))
+        << static_cast<int>(refusal.kind);
+    return plan;
+  }
+
+  testing::TempFolder m_folder{"batch_conversion_test"};
+  const fs::path m_in = m_folder.Path() / "in";
+  const fs::path m_out = m_folder.Path() / "out";
+  const fs::path m_work = m_folder.Path() / "work";
+  RecordingEnvironment m_env;
+  BatchConversion m_core{m_env};
+  BatchRequest m_request;
+  Recorder m_recorder;
+  std::string m_hangOn;  // the converter hangs on recordings whose path holds it
+};
+
+TEST_F(BatchConversionTest, RecordingsGoInTheOrderOfTheirBytesAsUnsignedValues) {
+  // 0xE9 sorts after 'b' as an unsigned byte, before it as a signed one.
+  for (const char* name : {"\xE9.qcp", "b.qcp", "B.qcp"}) WriteFile(m_in / name, QcpBytes(name));
+  const BatchPlan plan = Prepare();
+  const std::vector<std::string> order = {(m_in / "B.qcp").string(), (m_in / "b.qcp").string(),
+                                          (m_in / "\xE9.qcp").string()};
+  EXPECT_EQ(plan.recordings, order);
+  m_core.Run(plan, m_recorder, {});
+  EXPECT_EQ(m_recorder.started, order);
+  EXPECT_EQ(m_recorder.summary.files, 3u);
+  EXPECT_EQ(m_recorder.summary.wavsWritten, 3u);
+}
+
+TEST_F(BatchConversionTest, OnlyTheShardThatOwnsASkippedFileReportsIt) {
+  WriteFile(m_in / "rec.qcp", QcpBytes("rec"));
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) WriteFile(m_in / name, "text");
+  m_request.options.shardCount = 2;
+  std::vector<std::string> told;
+  for (std::size_t shard = 0; shard < 2; ++shard) {
+    m_request.options.shardIndex = shard;
+    Recorder recorder;
+    BatchPlan plan;
+    Refusal refusal;
+    ASSERT_TRUE(m_core.Prepare(m_request, recorder, &plan, &refusal));
+    m_core.Run(plan, recorder, {});
+    EXPECT_EQ(recorder.skipped.size(), shard == 0 ? 2u : 1u);
+    told.insert(told.end(), recorder.skipped.begin(), recorder.skipped.end());
+  }
+  std::sort(told.begin(), told.end());
+  EXPECT_EQ(told, (std::vector<std::string>{(m_in / "a.txt").string(), (m_in / "b.txt").string(),
+                                            (m_in / "c.txt").string()}));
+}
+
+TEST_F(BatchConversionTest, AStopEndsTheWaitForAProgramAtOnceAndLeavesNothing) {
+  for (const char* name : {"a.qcp", "b.qcp", "c.qcp"}) WriteFile(m_in / name, QcpBytes(name));
+  m_hangOn = "b.qcp";
+  const BatchPlan plan = Prepare();
+  std::stop_source stop;
+  auto run = std::async(std::launch::async,
+                        [&] { return m_core.Run(plan, m_recorder, stop.get_token()); });
+  // Stopped once b's converter hangs.
+  const auto began = std::chrono::steady_clock::now();
+  while (m_core.Step() != kStepConverter || m_env.Launches().size() < 3) {
+    ASSERT_LT(std::chrono::steady_clock::now() - began, 5s);
+    std::this_thread::sleep_for(1ms);
+  }
+  const auto stopped = std::chrono::steady_clock::now();
+  stop.request_stop();
+  const RunSummary summary = run.get();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopped, 2s) << "the wait did not see the stop";
+  EXPECT_TRUE(summary.cancelled);
+  EXPECT_EQ(summary.files, 1u);  // a only; b was stopped, c never started
+  for (const auto& launch : m_env.Launches()) EXPECT_FALSE(launch.running) << launch.program;
+  EXPECT_TRUE(fs::is_empty(m_work));
+  std::vector<std::string> wavs;
+  for (const auto& entry : fs::directory_iterator(m_out)) wavs.push_back(entry.path().filename());
+  EXPECT_EQ(wavs, std::vector<std::string>{"a.wav"});
+  EXPECT_EQ(m_recorder.started.size(), 2u);
+}
+
+TEST_F(BatchConversionTest, ADeclinedQuestionConvertsNothing) {
+  WriteFile(m_in / "a.qcp", QcpBytes("a"));
+  WriteFile(m_in / "notes.txt", "text");
+  struct No final : IBatchObserver {
+    bool GoOnWithout(const std::vector<SkippedFile>& files) override { return files.size() != 1; }
+    void OnFileStarted(const std::string&, std::size_t, std::size_t) override {}
+    void OnFileFinished(const FileOutcome&) override {}
+    void OnRunFinished(const RunSummary&) override {}
+  } no;
+  BatchPlan plan;
+  Refusal refusal;
+  EXPECT_FALSE(m_core.Prepare(m_request, no, &plan, &refusal));
+  EXPECT_EQ(refusal.kind, Refusal::Kind::kDeclined);
+  EXPECT_TRUE(m_env.Launches().empty());
+}
+
+}  // namespace
+}  // namespace wavrel
