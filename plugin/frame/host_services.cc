@@ -93,20 +93,22 @@ ILocaleMgrService* GetLocaleService(const char* serviceGuid, std::int32_t reques
 
 std::u16string GetHostStartFolder(IPluginHost* host) {
   if (host == nullptr) return {};
-  try {
-    IBaseInterface* object = nullptr;
-    host->QueryService(kStartFolderServiceGuid, kStartFolderServiceRequestCode, &object);
-    if (object == nullptr) return {};
-    std::u16string folder;
-    if (auto* service = dynamic_cast<IStartFolderService*>(object)) {
-      const char16_t* text = service->GetStartFolder();
-      if (text != nullptr) folder = text;
-    }
-    object->Release();
-    return folder;
-  } catch (...) {
+  IBaseInterface* object = nullptr;
+  if (!AcrossTheEdge([&] {
+        host->QueryService(kStartFolderServiceGuid, kStartFolderServiceRequestCode, &object);
+      }) ||
+      object == nullptr) {
     return {};
   }
+  const char16_t* text = nullptr;
+  // An object of another type is only given back.
+  if (auto* service = dynamic_cast<IStartFolderService*>(object)) {
+    if (!AcrossTheEdge([&] { text = service->GetStartFolder(); })) text = nullptr;
+  }
+  // Copied before the service is given back.
+  std::u16string folder = text == nullptr ? std::u16string() : std::u16string(text);
+  AcrossTheEdge([&] { object->Release(); });
+  return folder;
 }
 
 std::u16string LoadHostString(const std::u16string& key, const std::u16string& section,
