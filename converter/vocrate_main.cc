@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   // file opened, and console text could land in the destination file.
   if (!vocrate::OpenClosedStandardStreams()) return -1;
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::fputs("vocrate (Wavrel) " WAVREL_VERSION "\n", stdout);
+    std::fputs("vocrate (Wavrel) " WAVREL_VERSION "\n" WAVREL_LICENSE_NOTICE, stdout);
     return 0;
   }
   const vocrate::ConsoleTexts texts = vocrate::ConsoleTextsForUserLocale();

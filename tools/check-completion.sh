@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The bash completion of wavrel: command, options, folders only, and the
+# The bash completion of wavrel: command, options (exactly the long options
+# that `wavrel --help` lists), folders only, nothing for a number, and the
 # languages of the lang/ folder beside the real executable, reached through
 # a symbolic link as /usr/bin/wavrel is.
 # Usage: check-completion.sh COMPLETION_FILE STAGE_DIR
@@ -38,6 +39,22 @@ expect "zh_CN" "$work/wavrel-link" convert --lang = z
 expect "calls calls-wav" "$work/wavrel-link" convert --yes ca
 expect "calls-wav" "$work/wavrel-link" convert --lang en calls calls-
 expect "" "$work/wavrel-link" convert call.q
+expect "--jobs --json" "$work/wavrel-link" convert --j
+expect "" "$work/wavrel-link" convert -j ""
+expect "" "$work/wavrel-link" convert --jobs = ""
+expect "" "$work/wavrel-link" convert --shard ""
+expect "calls calls-wav" "$work/wavrel-link" convert -j 2 --shard = 0/2 ca
+expect "calls-wav" "$work/wavrel-link" convert --jobs 2 calls calls-
+
+# Completion and --help in step: the options after the command are the long
+# options --help lists (but --version, which stands alone), and before it
+# --version too.
+help_options=$("$stage/wavrel" --help | grep -oE -- '^ +(-[a-zA-Z], )?--[a-z][-a-z]*' |
+  grep -oE -- '--[a-z][-a-z]*' | sort | tr '\n' ' ' | sed 's/ $//')
+[ -n "$help_options" ] || { echo "FAIL: wavrel --help lists no options"; failed=1; }
+expect "$(tr ' ' '\n' <<<"$help_options -- " | grep -vx -- --version | sort | tr '\n' ' ' | sed 's/^ //; s/ $//')" \
+  "$work/wavrel-link" convert -
+expect "$(tr ' ' '\n' <<<"$help_options --" | sort | tr '\n' ' ' | sed 's/ $//')" "$work/wavrel-link" -
 
 [ $failed = 0 ] && echo "bash completion of wavrel: all cases complete as expected"
 exit $failed

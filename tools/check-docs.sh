@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The manual pages and the programs agree: each page renders without a
 # warning (groff -man -ww), names every option its program's --help names,
-# and each program's --version prints the project's version.
+# and each program's --version prints the project's version and licence.
 # Usage: check-docs.sh MAN_DIR STAGE_DIR VERSION [DESKTOP_FILE]
 set -uo pipefail
 man_dir=$1 stage=$2 version=$3 desktop=${4:-}
@@ -39,6 +39,7 @@ for page in wavrel wavrel-host vocrate evrc_2004 qcelp_13k; do
 
   out=$("$exe" --version </dev/null)
   grep -qF "$version" <<<"$out" || fail "$page --version says '$out', not $version"
+  grep -qF "GPL-3.0-or-later" <<<"$out" || fail "$page --version does not name the licence"
 done
 for decoder in evrc_2004 qcelp_13k; do
   "$plugin/$decoder" --version | grep -q '^libavcodec [0-9]*\.[0-9]*\.[0-9]*' ||

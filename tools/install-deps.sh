@@ -24,8 +24,13 @@ packages=(
   # the Debian package (dpkg-shlibdeps), its checks, the manual pages and the
   # desktop entry; tmux for the progress line in a real terminal
   dpkg-dev lintian groff-base desktop-file-utils tmux
-  # Chinese texts in the dialog (the smallest CJK font: about 5 MB)
-  fonts-wqy-microhei
+  # Chinese texts in the dialog (the smallest CJK font: about 5 MB), and Qt's
+  # own texts (the folder picker) in Chinese
+  fonts-wqy-microhei qt6-translations-l10n
+  # the package's MIME type and the folder the dialog offers to open:
+  # shared-mime-info's database, xdg-mime and xdg-open, and the mimetype
+  # program xdg-mime asks outside a desktop session
+  shared-mime-info xdg-utils libfile-mimeinfo-perl
   # the README's screenshots: clicks under Xvfb and the capture
   xdotool imagemagick
   # JSON Lines reports of the console (the library) and their checks (jq)

@@ -1,5 +1,7 @@
 #include "outside/console/console_args.h"
 
+#include <getopt.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
@@ -26,36 +28,38 @@ bool ParseCount(const std::string& text, std::size_t* value) {
 }  // namespace
 
 const char kConsoleUsage[] =
-    "Usage: wavrel convert [--yes] [--quiet] [--lang L] [--jobs N] [--shard K/N]\n"
-    "                      [--recursive] [--skip-existing] [--json] [--]\n"
-    "                      INPUT_DIR [OUTPUT_DIR]\n"
+    "Usage: wavrel convert [OPTION]... [--] INPUT_DIR [OUTPUT_DIR]\n"
     "       wavrel --help | --version\n"
     "\n"
     "Converts every QCP recording in INPUT_DIR (files are recognised by their\n"
     "content, whatever their names) into a WAV file of the same name in\n"
     "OUTPUT_DIR, which defaults to INPUT_DIR. Subfolders are not entered\n"
-    "unless --recursive is given.\n"
+    "unless --recursive is given. Options may come anywhere before \"--\";\n"
+    "short ones may be joined (-qy, -j2), long ones shortened while they stay\n"
+    "unambiguous, and a value may follow after '=' (--jobs=2).\n"
     "\n"
     "Options:\n"
-    "  --yes      when some files are not QCP recordings, convert the others\n"
-    "             without asking (otherwise asked on a terminal, or answered by\n"
-    "             XMESSAGEBOX_ANSWER=ok|cancel; with neither, nothing is converted)\n"
-    "  -q, --quiet show no progress line (by default one is kept up to date on\n"
-    "             standard error when it is a terminal)\n"
-    "  --lang L   language of the messages: en, zh_CN (default: LC_ALL,\n"
-    "             LC_MESSAGES or LANG)\n"
-    "  -j, --jobs N  convert N recordings at a time (default: the CPUs this\n"
-    "             process may use); the WAVs are the same whatever N\n"
-    "  --shard K/N  convert only the recordings at positions K, K+N, K+2N ... of\n"
-    "             the sorted list (0 <= K < N), under the names of the whole run\n"
-    "  -r, --recursive  enter subfolders (not through links) and mirror them\n"
-    "             under OUTPUT_DIR\n"
-    "  --skip-existing  report a recording whose WAV is already complete as\n"
-    "             skipped instead of converting it again\n"
-    "  --json     standard output as JSON Lines: one object per recording and a\n"
-    "             summary object (no progress line)\n"
-    "  -h, --help show this text\n"
-    "  --version  print the version\n"
+    "  -y, --yes            when some files are not QCP recordings, convert the\n"
+    "                       others without asking (otherwise asked on a terminal,\n"
+    "                       or answered by XMESSAGEBOX_ANSWER=ok|cancel; with\n"
+    "                       neither, nothing is converted)\n"
+    "  -q, --quiet          show no progress line (by default one is kept up to\n"
+    "                       date on standard error when it is a terminal)\n"
+    "      --lang L         language of the messages: en, zh_CN (default: LC_ALL,\n"
+    "                       LC_MESSAGES or LANG)\n"
+    "  -j, --jobs N         convert N recordings at a time (default: the CPUs this\n"
+    "                       process may use); the WAVs are the same whatever N\n"
+    "      --shard K/N      convert only the recordings at positions K, K+N,\n"
+    "                       K+2N ... of the sorted list (0 <= K < N), under the\n"
+    "                       names of the whole run\n"
+    "  -r, --recursive      enter subfolders (not through links) and mirror them\n"
+    "                       under OUTPUT_DIR\n"
+    "      --skip-existing  report a recording whose WAV is already complete as\n"
+    "                       skipped instead of converting it again\n"
+    "      --json           standard output as JSON Lines: one object per\n"
+    "                       recording and a summary object (no progress line)\n"
+    "  -h, --help           show this text\n"
+    "      --version        print the version\n"
     "\n"
     "Standard output gets one line per file and a summary:\n"
     "  ok  NAME -> WAV_PATH (FRAMES frames, LOST lost[, cut short])\n"
@@ -70,80 +74,144 @@ const char kConsoleUsage[] =
     "report could not be written;\n"
     "2 nothing converted (a check refused: see the message) or bad usage.\n";
 
+namespace {
+
+// getopt_long's codes of the options without a short form.
+enum LongOnly : int { kVersion = 256, kSkipExisting, kJson, kShard, kLang };
+
+constexpr option kLongOptions[] = {
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {"yes", no_argument, nullptr, 'y'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"recursive", no_argument, nullptr, 'r'},
+    {"skip-existing", no_argument, nullptr, kSkipExisting},
+    {"json", no_argument, nullptr, kJson},
+    {"jobs", required_argument, nullptr, 'j'},
+    {"shard", required_argument, nullptr, kShard},
+    {"lang", required_argument, nullptr, kLang},
+    {nullptr, 0, nullptr, 0},
+};
+// '-': every argument comes back in order, the non-options as code 1, so
+// that POSIXLY_CORRECT cannot change the meaning; ':': a missing value is
+// told apart from an unknown option.
+constexpr char kShortOptions[] = "-:hyqrj:";
+
+std::string JobsError() { return "--jobs needs a number from 1 to " + std::to_string(kMaxJobs); }
+const char kShardError[] = "--shard needs K/N with 0 <= K < N";
+const char kLangError[] = "--lang needs a language (en, zh_CN)";
+
+/// The message for a missing value of the option getopt_long names by code.
+std::string MissingValue(int code) {
+  switch (code) {
+    case 'j':
+      return JobsError();
+    case kShard:
+      return kShardError;
+    default:
+      return kLangError;
+  }
+}
+
+}  // namespace
+
 bool ParseConsoleArgs(const std::vector<std::string>& args, ConsoleArgs* parsed, std::string* err) {
   *parsed = ConsoleArgs();
+  // getopt_long wants a mutable, null-terminated argv with the program first.
+  std::vector<std::string> words;
+  words.reserve(args.size() + 1);
+  words.emplace_back("wavrel");
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(words.size());
+
   std::vector<std::string> positional;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      positional.push_back(arg);
-    } else if (arg == "--") {
-      optionsEnded = true;
-    } else if (arg == "-h" || arg == "--help") {
-      parsed->help = true;
-    } else if (arg == "--version") {
-      parsed->version = true;
-    } else if (arg == "--quiet" || arg == "-q") {
-      parsed->quiet = true;
-    } else if (arg == "--yes" || arg == "-y") {
-      parsed->yes = true;
-    } else if (arg == "--recursive" || arg == "-r") {
-      parsed->recursive = true;
-    } else if (arg == "--skip-existing") {
-      parsed->skipExisting = true;
-    } else if (arg == "--json") {
-      parsed->json = true;
-    } else if (arg == "--jobs" || arg == "-j" || arg.rfind("--jobs=", 0) == 0) {
-      std::string value;
-      if (arg.size() > 7) {
-        value = arg.substr(7);
-      } else if (i + 1 < args.size()) {
-        value = args[++i];
-      }
-      std::size_t jobs = 0;
-      if (!ParseCount(value, &jobs) || jobs == 0 || jobs > kMaxJobs) {
-        *err = "--jobs needs a number from 1 to " + std::to_string(kMaxJobs);
-        return false;
-      }
-      parsed->jobs = static_cast<unsigned>(jobs);
-    } else if (arg == "--shard" || arg.rfind("--shard=", 0) == 0) {
-      std::string value;
-      if (arg.size() > 8) {
-        value = arg.substr(8);
-      } else if (i + 1 < args.size()) {
-        value = args[++i];
-      }
-      const std::size_t slash = value.find('/');
-      std::size_t k = 0;
-      std::size_t n = 0;
-      if (slash == std::string::npos || !ParseCount(value.substr(0, slash), &k) ||
-          !ParseCount(value.substr(slash + 1), &n) || n == 0 || k >= n) {
-        *err = "--shard needs K/N with 0 <= K < N";
-        return false;
-      }
-      parsed->shardIndex = k;
-      parsed->shardCount = n;
-      parsed->sharded = true;
-    } else if (arg == "--lang" || arg.rfind("--lang=", 0) == 0) {
-      if (arg == "--lang") {
-        if (i + 1 == args.size()) {
-          *err = "--lang needs a language (en, zh_CN)";
+  optind = 0;  // a fresh scan: glibc starts over, forgetting the last one
+  opterr = 0;  // the messages are ours
+  for (;;) {
+    const int code = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr);
+    if (code == -1) break;
+    switch (code) {
+      case 1:
+        positional.emplace_back(optarg);
+        break;
+      case 'h':
+        parsed->help = true;
+        break;
+      case kVersion:
+        parsed->version = true;
+        break;
+      case 'y':
+        parsed->yes = true;
+        break;
+      case 'q':
+        parsed->quiet = true;
+        break;
+      case 'r':
+        parsed->recursive = true;
+        break;
+      case kSkipExisting:
+        parsed->skipExisting = true;
+        break;
+      case kJson:
+        parsed->json = true;
+        break;
+      case 'j': {
+        std::size_t jobs = 0;
+        if (!ParseCount(optarg, &jobs) || jobs == 0 || jobs > kMaxJobs) {
+          *err = JobsError();
           return false;
         }
-        parsed->language = args[++i];
-      } else {
-        parsed->language = arg.substr(7);
+        parsed->jobs = static_cast<unsigned>(jobs);
+        break;
       }
-      if (parsed->language.empty()) {
-        *err = "--lang needs a language (en, zh_CN)";
+      case kShard: {
+        const std::string value = optarg;
+        const std::size_t slash = value.find('/');
+        std::size_t k = 0;
+        std::size_t n = 0;
+        if (slash == std::string::npos || !ParseCount(value.substr(0, slash), &k) ||
+            !ParseCount(value.substr(slash + 1), &n) || n == 0 || k >= n) {
+          *err = kShardError;
+          return false;
+        }
+        parsed->shardIndex = k;
+        parsed->shardCount = n;
+        parsed->sharded = true;
+        break;
+      }
+      case kLang:
+        parsed->language = optarg;
+        if (parsed->language.empty()) {
+          *err = kLangError;
+          return false;
+        }
+        break;
+      case ':':
+        *err = MissingValue(optopt);
+        return false;
+      default: {
+        // '?': an unknown (or ambiguous) option, or a value given to one
+        // that takes none. The word is the one just read, except inside a
+        // group of short options, where it is the letter.
+        const std::string word = optind > 0 && optind <= argc ? words[optind - 1] : "";
+        if (word.rfind("--", 0) == 0) {
+          const std::size_t equals = word.find('=');
+          *err = optopt != 0 && equals != std::string::npos
+                     ? word.substr(0, equals) + " takes no value"
+                     : "unknown option " + word.substr(0, equals);
+        } else {
+          *err = std::string("unknown option -") + static_cast<char>(optopt);
+        }
         return false;
       }
-    } else {
-      *err = "unknown option " + arg;
-      return false;
     }
   }
+  // Everything after "--" is a folder, whatever it looks like.
+  for (int i = optind; i < argc; ++i) positional.push_back(words[i]);
+
   if (parsed->help || parsed->version) return true;
   if (positional.empty()) {
     *err = "no command given";

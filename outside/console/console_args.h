@@ -24,10 +24,12 @@ struct ConsoleArgs {
   bool json = false;          ///< --json: JSON Lines on standard output
 };
 
-/// Parses argv[1..]: `convert [--yes] [--quiet] [--lang L] [--jobs N] [--shard K/N]
-/// [--recursive] [--skip-existing] [--json] [--] INPUT_DIR [OUTPUT_DIR]`
-/// (options anywhere before "--"), or `--help`/`-h` or `--version` alone. false with *err on
-/// bad usage.
+/// Parses argv[1..] as GNU tools do (getopt_long): `convert [-y|--yes] [-q|--quiet]
+/// [--lang L] [-j|--jobs N] [--shard K/N] [-r|--recursive] [--skip-existing] [--json] [--]
+/// INPUT_DIR [OUTPUT_DIR]`, or `--help`/`-h` or `--version` alone. Options may come anywhere
+/// before "--", short ones joined (-qy, -j2), long ones abbreviated while unambiguous, values
+/// after '=' (--jobs=2). false with *err on bad usage. Not reentrant (getopt's state is the
+/// process's): one thread parses at a time.
 bool ParseConsoleArgs(const std::vector<std::string>& args, ConsoleArgs* parsed, std::string* err);
 
 /// folder made absolute and normal, without a trailing '/' (except "/"),

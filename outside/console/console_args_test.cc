@@ -63,6 +63,45 @@ TEST(ConsoleArgsTest, ParsesTheArchiveOptions) {
   }
 }
 
+TEST(ConsoleArgsTest, TakesOptionsAsEveryGnuToolDoes) {
+  ConsoleArgs args;
+  std::string err;
+  // Joined short options and values, values after '=', shortened long names,
+  // options after the folders.
+  ASSERT_TRUE(
+      ParseConsoleArgs({"convert", "-qy", "-j2", "in", "--rec", "--lang=en", "out"}, &args, &err))
+      << err;
+  EXPECT_TRUE(args.quiet && args.yes && args.recursive);
+  EXPECT_EQ(args.jobs, 2u);
+  EXPECT_EQ(args.language, "en");
+  EXPECT_EQ(args.inputFolder, "in");
+  EXPECT_EQ(args.outputFolder, "out");
+  ASSERT_TRUE(ParseConsoleArgs({"-j", "4", "convert", "--jobs=3", "-rj1", "in"}, &args, &err));
+  EXPECT_EQ(args.jobs, 1u);  // the last one counts
+  EXPECT_TRUE(args.recursive);
+  // A second parse starts afresh.
+  ASSERT_TRUE(ParseConsoleArgs({"convert", "in"}, &args, &err));
+  EXPECT_FALSE(args.quiet || args.yes || args.recursive);
+
+  const struct {
+    std::vector<std::string> argv;
+    std::string err;
+  } bad[] = {
+      {{"convert", "-x", "in"}, "unknown option -x"},
+      {{"convert", "-qx", "in"}, "unknown option -x"},
+      {{"convert", "--bogus=1", "in"}, "unknown option --bogus"},
+      {{"convert", "--s", "in"}, "unknown option --s"},  // --shard or --skip-existing
+      {{"convert", "--yes=1", "in"}, "--yes takes no value"},
+      {{"convert", "in", "-j"}, "--jobs needs a number from 1 to 1024"},
+      {{"convert", "in", "--shard"}, "--shard needs K/N with 0 <= K < N"},
+  };
+  for (const auto& [argv, expected] : bad) {
+    err.clear();
+    EXPECT_FALSE(ParseConsoleArgs(argv, &args, &err)) << ::testing::PrintToString(argv);
+    EXPECT_EQ(err, expected) << ::testing::PrintToString(argv);
+  }
+}
+
 TEST(ConsoleArgsTest, FoldersBecomeAbsoluteAndNamesStayOnTheirLine) {
   EXPECT_EQ(AbsoluteFolder("in", "/home/u"), "/home/u/in");
   EXPECT_EQ(AbsoluteFolder("./a/../b/", "/home/u"), "/home/u/b");

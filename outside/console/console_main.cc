@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (args.version) {
-    std::fputs("wavrel " WAVREL_VERSION "\n", stdout);
+    std::fputs("wavrel " WAVREL_VERSION "\n" WAVREL_LICENSE_NOTICE, stdout);
     return kExitOk;
   }
   if (!args.language.empty()) {

@@ -60,6 +60,7 @@ int main(int argc, char** argv) {
     const unsigned v = avcodec_version();
     std::printf("evrc_2004 (Wavrel) " WAVREL_VERSION "\nlibavcodec %u.%u.%u (FFmpeg %s)\n", v >> 16,
                 (v >> 8) & 0xFF, v & 0xFF, av_version_info());
+    std::fputs(WAVREL_LICENSE_NOTICE, stdout);
     return 0;
   }
   av_log_set_level(args.verbose ? AV_LOG_WARNING : AV_LOG_QUIET);

@@ -11,23 +11,51 @@
 
 namespace wavrel::host {
 
+namespace {
+
+/// GUIDs compare without regard to the case of their hex digits.
+bool SameGuid(std::string_view guid, std::string_view expected) {
+  return std::equal(guid.begin(), guid.end(), expected.begin(), expected.end(), [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) ==
+           std::tolower(static_cast<unsigned char>(b));
+  });
+}
+
+}  // namespace
+
 bool LanguageHost::QueryService(const char* serviceGuid, std::int32_t requestCode,
                                 IBaseInterface** out) {
   if (out == nullptr) return false;
   *out = nullptr;
-  if (serviceGuid == nullptr || m_service == nullptr) return false;
-  if (requestCode != kLocaleServiceRequestCode) return false;
-  // The GUID compares without regard to the case of its hex digits.
-  const std::string_view guid(serviceGuid);
-  const std::string_view expected(kLocaleServiceGuid);
-  if (!std::equal(guid.begin(), guid.end(), expected.begin(), expected.end(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) ==
-               std::tolower(static_cast<unsigned char>(b));
-      })) {
-    return false;
+  if (serviceGuid == nullptr) return false;
+  if (m_service != nullptr && requestCode == kLocaleServiceRequestCode &&
+      SameGuid(serviceGuid, kLocaleServiceGuid)) {
+    *out = m_service;
+    return true;
   }
-  *out = m_service;
-  return true;
+  if (m_startFolder != nullptr && requestCode == kStartFolderServiceRequestCode &&
+      SameGuid(serviceGuid, kStartFolderServiceGuid)) {
+    *out = m_startFolder;
+    return true;
+  }
+  return false;
+}
+
+std::string FolderOfPaths(const std::vector<std::string>& paths) {
+  namespace fs = std::filesystem;
+  for (const std::string& path : paths) {
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (error || !fs::exists(status)) continue;
+    fs::path folder = fs::absolute(path, error);
+    if (error) continue;
+    folder = folder.lexically_normal();
+    if (!fs::is_directory(status)) folder = folder.parent_path();
+    std::string text = folder.string();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    return text;
+  }
+  return {};
 }
 
 std::string ExecutableFolder() {

@@ -62,6 +62,9 @@ void DialogTexts::Load(const Lookup& text, const std::function<void()>& between)
       {&DialogTexts::reportMore, u"IDS_REPORT_MORE"},
       {&DialogTexts::reportCutShort, u"IDS_REPORT_CUT_SHORT"},
       {&DialogTexts::reportSkipped, u"IDS_REPORT_SKIPPED"},
+      // %1 the number of WAV files the run made, %2 their folder.
+      {&DialogTexts::madeWavs, u"IDS_MADE_WAVS"},
+      {&DialogTexts::openFolder, u"IDS_OPEN_FOLDER"},
   };
   m_lookup = text;
   for (const Entry& entry : kFirst) this->*entry.member = text(entry.key);
@@ -88,6 +91,15 @@ std::u16string DialogTexts::Finished(std::size_t failed, std::size_t total) cons
 std::u16string DialogTexts::CancelledKept(std::size_t kept) const {
   if (cancelledKept.empty()) return cancelled + u" (" + Number(kept) + u" WAV)";
   return FormatText(cancelledKept, {Number(kept)});
+}
+
+std::u16string DialogTexts::MadeWavs(std::size_t made, const std::u16string& folder) const {
+  return FormatText(madeWavs.empty() ? u"%1 WAV files made in %2" : madeWavs,
+                    {Number(made), folder});
+}
+
+std::u16string DialogTexts::OpenFolder() const {
+  return openFolder.empty() ? u"Open folder" : openFolder;
 }
 
 std::u16string DialogTexts::Refused(const Refusal& refusal) const {

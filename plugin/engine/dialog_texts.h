@@ -21,7 +21,9 @@ struct DialogTexts {
       selectFolder,
       // Added with the failure count, the run's progress and its report.
       conversionFailed, outputNotWritable, conversionProgress, cancelledKept, endReport, reportMore,
-      reportCutShort, reportSkipped;
+      reportCutShort, reportSkipped,
+      // Added with the end of a run's offer to open the output folder.
+      madeWavs, openFolder;
 
   using Lookup = std::function<std::u16string(const char16_t* key)>;
   /// Looks every text up by its key, in the order above; between (may be
@@ -39,6 +41,11 @@ struct DialogTexts {
   std::u16string Finished(std::size_t failed, std::size_t total) const;
   /// The status after a cancel: how many WAV files the run made and kept.
   std::u16string CancelledKept(std::size_t kept) const;
+  /// The end of a run's offer: IDS_MADE_WAVS with the number of WAV files
+  /// the run made and the folder they are in.
+  std::u16string MadeWavs(std::size_t made, const std::u16string& folder) const;
+  /// The offer's caption: IDS_OPEN_FOLDER.
+  std::u16string OpenFolder() const;
   /// The message of a check that refused the run; empty for kDeclined.
   std::u16string Refused(const Refusal& refusal) const;
   /// The message when a WAV file cannot be made.

@@ -55,6 +55,16 @@ class IDialogWindow {
   virtual IPictureControl& Picture() = 0;
   /// Ends the modal dialog (the standard OK ending).
   virtual void EndDialog() = 0;
+  /// At the end of a run: offers to open folder (the output folder, no
+  /// trailing '/') in the desktop's file manager; text says what the run
+  /// made there, action is the caption of the offer. Any thread. A window
+  /// that has no file manager to offer ignores it.
+  virtual void OfferFolder(const std::u16string& folder, const std::u16string& text,
+                           const std::u16string& action) {
+    (void)folder;
+    (void)text;
+    (void)action;
+  }
 };
 
 }  // namespace wavrel

@@ -42,6 +42,9 @@ void CWavrelDlg::ConvertAll() {
   // A cancel noted during the last box found nothing left to stop.
   if (request == kCancelRequest) SetStatus(m_texts.Finished(summary.failed, summary.files));
   m_runComplete = true;
+  // How many WAV files the run made and where, with the offer to open it.
+  const std::u16string folder = host::Wide(m_plan.request.outputFolder);
+  window.OfferFolder(folder, m_texts.MadeWavs(summary.wavsWritten, folder), m_texts.OpenFolder());
   SetButtonsIdle(true);
 }
 

@@ -249,7 +249,8 @@ TEST_F(DialogTest, StartUpTextsProgramsAndReadyState) {
       u"IDS_PROMPT",          u"IDS_NOQCPFILE_ONFOLDER",   u"IDS_NOQCP_FORMAT",
       u"IDS_SELECT_FOLDER",   u"IDS_CONVER_FAILED",        u"IDS_OUTPUT_NOT_WRITABLE",
       u"IDS_CONVER_PROGRESS", u"IDS_CONVER_CANCLEED_KEPT", u"IDS_END_REPORT",
-      u"IDS_REPORT_MORE",     u"IDS_REPORT_CUT_SHORT",     u"IDS_REPORT_SKIPPED"};
+      u"IDS_REPORT_MORE",     u"IDS_REPORT_CUT_SHORT",     u"IDS_REPORT_SKIPPED",
+      u"IDS_MADE_WAVS",       u"IDS_OPEN_FOLDER"};
   const auto asked = m_env.AskedKeys();
   ASSERT_GE(asked.size(), keys.size());
   EXPECT_EQ(std::vector<std::u16string>(asked.end() - keys.size(), asked.end()), keys);

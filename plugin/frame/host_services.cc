@@ -91,6 +91,26 @@ ILocaleMgrService* GetLocaleService(const char* serviceGuid, std::int32_t reques
   return service;
 }
 
+std::u16string GetHostStartFolder(IPluginHost* host) {
+  if (host == nullptr) return {};
+  IBaseInterface* object = nullptr;
+  if (!AcrossTheEdge([&] {
+        host->QueryService(kStartFolderServiceGuid, kStartFolderServiceRequestCode, &object);
+      }) ||
+      object == nullptr) {
+    return {};
+  }
+  const char16_t* text = nullptr;
+  // An object of another type is only given back.
+  if (auto* service = dynamic_cast<IStartFolderService*>(object)) {
+    if (!AcrossTheEdge([&] { text = service->GetStartFolder(); })) text = nullptr;
+  }
+  // Copied before the service is given back.
+  std::u16string folder = text == nullptr ? std::u16string() : std::u16string(text);
+  AcrossTheEdge([&] { object->Release(); });
+  return folder;
+}
+
 std::u16string LoadHostString(const std::u16string& key, const std::u16string& section,
                               IPluginHost* host, std::int32_t flags) {
   ILocaleMgrService* service =

@@ -25,6 +25,10 @@ void SetHostPointer(IPluginHost* host);
 ILocaleMgrService* GetLocaleService(const char* serviceGuid, std::int32_t requestCode,
                                     IPluginHost* host);
 
+/// The folder of the host's start-folder service (IStartFolderService);
+/// empty when the host has none or it gives none.
+std::u16string GetHostStartFolder(IPluginHost* host);
+
 /// Text of key in section from the host's localisation service; empty when
 /// there is none.
 std::u16string LoadHostString(const std::u16string& key, const std::u16string& section,

@@ -116,6 +116,25 @@ class WAVREL_INTERFACE IPluginHost : public IBaseInterface {
 inline constexpr char kLocaleServiceGuid[] = "140B81C0-F62B-4ee0-9897-BDC3F8F03B18";
 inline constexpr std::int32_t kLocaleServiceRequestCode = 16452;
 
+/// A host service that the plug-in asks for each time it opens its dialog:
+/// the folder the user opened the host with (a file manager's "Open with" on
+/// recordings or on a folder), which the dialog then has chosen as its input
+/// folder. A host without the service, or one that answers null or an empty
+/// text, gets the dialog as always.
+class WAVREL_INTERFACE IStartFolderService : public IBaseInterface {
+ public:
+  /// The folder as an absolute '/'-separated path, or null. The text belongs
+  /// to the service and must stay valid after the service's Release.
+  virtual const char16_t* GetStartFolder() = 0;  // 1
+
+ protected:
+  ~IStartFolderService() = default;
+};
+
+/// Values of the start-folder service.
+inline constexpr char kStartFolderServiceGuid[] = "031E0CAD-5E66-4D13-A096-34B0EE3042B3";
+inline constexpr std::int32_t kStartFolderServiceRequestCode = 1;
+
 /// The one symbol the plug-in library exports: the plug-in object, or null.
 WAVREL_EXPORT IBasePlugin* CreatePlugin();
 using CreatePluginFn = IBasePlugin* (*)();

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "plugin/engine/wavrel_dlg.h"
+#include "plugin/frame/host_services.h"
 #include "plugin/frame/production_environment.h"
 #include "plugin/frame/wavrel_plugin.h"
 #include "plugin/ui/dialog_runner.h"
@@ -47,7 +48,7 @@ std::int32_t CWavrelImpl::ShowDialog() {
   int result = -1;
   m_running = true;
   try {
-    result = RunWavrelDialogModal(*dialog);
+    result = RunWavrelDialogModal(*dialog, GetHostStartFolder(GetHostPointer()));
   } catch (...) {
     result = -1;
   }

@@ -7,8 +7,12 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -252,6 +256,52 @@ TEST_F(PluginAbiTest, EachShowDialogMakesAFreshDialogAndReleaseFreesIt) {
   plugin->Release();  // frees the third dialog with the IWavrel
 }
 
+/// A host that offers the folder it was opened with (and no texts).
+class StartFolderHost final : public IPluginHost, public IStartFolderService {
+ public:
+  void Release() override { ++releases; }
+  bool QueryService(const char* serviceGuid, std::int32_t requestCode,
+                    IBaseInterface** out) override {
+    const bool ours = std::string(serviceGuid) == kStartFolderServiceGuid &&
+                      requestCode == kStartFolderServiceRequestCode;
+    *out = ours ? static_cast<IStartFolderService*>(this) : nullptr;
+    return ours;
+  }
+  const char16_t* GetStartFolder() override { return folder.c_str(); }
+  std::u16string folder;
+  int releases = 0;
+};
+
+TEST_F(PluginAbiTest, AHostsStartFolderIsTheDialogsInputFolderAsThePickerWouldSetIt) {
+  QTemporaryDir config;
+  QTemporaryDir calls;
+  ASSERT_TRUE(config.isValid() && calls.isValid());
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+  StartFolderHost host;
+  host.folder = calls.path().toStdU16String();
+  ASSERT_NO_FATAL_FAILURE(OpenWavrel(&host));
+  std::vector<QStringList> fields;  // the folder fields of each dialog, top to bottom
+  {
+    ModalCloser closer;
+    closer.onShown = [&] {
+      QList<QLineEdit*> edits = QApplication::activeModalWidget()->findChildren<QLineEdit*>();
+      std::sort(edits.begin(), edits.end(), [](auto* a, auto* b) { return a->y() < b->y(); });
+      QStringList texts;
+      for (QLineEdit* edit : edits) texts << edit->text();
+      fields.push_back(texts);
+    };
+    EXPECT_EQ(m_wavrel->ShowDialog(), 0);
+    host.folder.clear();  // a host that has none (any more)
+    EXPECT_EQ(m_wavrel->ShowDialog(), 0);
+  }
+  ASSERT_EQ(fields.size(), 2u);
+  EXPECT_EQ(fields[0], (QStringList{calls.path(), calls.path() + "/"}));
+  EXPECT_EQ(fields[1], (QStringList{"", ""}));
+  EXPECT_EQ(host.releases, 2);  // each service handed out is given back
+  m_plugin->SetHost(nullptr);
+  m_plugin->Release();
+}
+
 TEST_F(PluginAbiTest, CallsFromInsideTheOpenDialogLeaveItAlone) {
   // A host reacting to its own events while the dialog is open may call back
   // into the plug-in from inside the modal loop: the dialog in use stays.
@@ -317,7 +367,9 @@ TEST(PluginExports, OnlyCreatePluginAndTheInterfacesTypeInformation) {
                                           "_ZTI17ILocaleMgrService",
                                           "_ZTS17ILocaleMgrService",
                                           "_ZTI11IPluginHost",
-                                          "_ZTS11IPluginHost"};
+                                          "_ZTS11IPluginHost",
+                                          "_ZTI19IStartFolderService",
+                                          "_ZTS19IStartFolderService"};
   for (const std::string& name : names) {
     EXPECT_TRUE(name == "CreatePlugin" || typeInfo.count(name) == 1) << "exported: " << name;
   }

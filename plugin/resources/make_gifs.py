@@ -2,8 +2,10 @@
 """Writes the dialog's two pictures: process.gif (a looping activity
 animation while a conversion runs: a row of dots with a bright pulse running
 along it, the same number of dots lit in every frame, so that it cannot be
-read as a bar that fills) and static.gif (the full bar, one frame). Standard
-library only; run it from anywhere:
+read as a bar that fills) and static.gif (the full bar, one frame). The
+track between the dots and inside the bar is transparent, so that both are
+drawn on the dialog's own background, light or dark. Standard library only;
+run it from anywhere:
 
     python3 plugin/resources/make_gifs.py [output-folder]
 
@@ -20,7 +22,7 @@ DOTS = 10  # dots of the activity animation, one frame per dot
 DOT_RADIUS = 3
 DELAY_CS = 10  # hundredths of a second per frame
 
-# Colour indices of the 4-entry global colour table.
+# Colour indices of the 4-entry global colour table; TRACK is transparent.
 BORDER, TRACK, BLOCK, SHINE = 0, 1, 2, 3
 PALETTE = [(0x80, 0x80, 0x80), (0xFF, 0xFF, 0xFF), (0x06, 0xB0, 0x25), (0x7C, 0xE0, 0x8C)]
 
@@ -136,9 +138,9 @@ def gif(frames, delay_cs):
         # Loop for ever (the control repeats in any case).
         out += b"\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00"
     for pixels in frames:
-        if len(frames) > 1:
-            # Graphic control extension: disposal 1 (keep), the frame's delay.
-            out += struct.pack("<BBBBHBB", 0x21, 0xF9, 4, 1 << 2, delay_cs, 0, 0)
+        # Graphic control extension: disposal 1 (keep), the frame's delay,
+        # TRACK transparent.
+        out += struct.pack("<BBBBHBB", 0x21, 0xF9, 4, (1 << 2) | 1, delay_cs, TRACK, 0)
         out += struct.pack("<BHHHHB", 0x2C, 0, 0, WIDTH, HEIGHT, 0)
         out.append(2)  # LZW minimum code size
         out += sub_blocks(lzw_encode(pixels, 2))

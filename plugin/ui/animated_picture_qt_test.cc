@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QPalette>
 #include <QTemporaryDir>
 #include <chrono>
 #include <fstream>
@@ -315,6 +316,31 @@ TEST_F(AnimatedPictureTest, CallsFromAnotherThreadReachTheWidgetQueued) {
   timer.start();
   picture.reset();
   EXPECT_LT(timer.elapsed(), 500);
+}
+
+TEST_F(AnimatedPictureTest, TheDialogsPicturesAreDrawnOnTheWindowsOwnBackground) {
+  // A dark style: the strip between the dots and inside the bar is the
+  // window's colour, not white.
+  for (const QColor window : {QColor(0x2A, 0x2E, 0x32), QColor(0xEF, 0xF0, 0xF1)}) {
+    QWidget dialog;
+    QPalette palette = dialog.palette();
+    palette.setColor(QPalette::Window, window);
+    dialog.setPalette(palette);
+    auto* picture = new CAnimatedPicture(&dialog);
+    const QString resources = QStringLiteral(WAVREL_TEST_RESOURCES_DIR);
+    ASSERT_TRUE(picture->LoadPicture((resources + "/static.gif").toStdU16String()));
+    picture->StartDrawing();
+    EXPECT_EQ(picture->SurfaceCopy().pixel(1, 1), window.rgb());  // inside the bar's border
+    EXPECT_EQ(picture->SurfaceCopy().pixel(0, 0), qRgb(0x80, 0x80, 0x80));  // the border
+
+    FrameRecorder recorder(*picture);
+    ASSERT_TRUE(picture->LoadPicture((resources + "/process.gif").toStdU16String()));
+    picture->StartDrawing();
+    ASSERT_TRUE(WaitUntil([&] { return recorder.Count() >= 2; }, 5000));
+    picture->StopAnimation();
+    EXPECT_EQ(recorder.Surface(1).pixel(0, 0), window.rgb());
+    EXPECT_EQ(recorder.Surface(1).pixel(0, 12), window.rgb());
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "plugin/ui/dialog_runner.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QThread>
 
 #include "plugin/engine/wavrel_dlg.h"
@@ -8,13 +9,18 @@
 
 namespace wavrel {
 
-int RunWavrelDialogModal(CWavrelDlg& dlg) {
+int RunWavrelDialogModal(CWavrelDlg& dlg, const std::u16string& startFolder) {
   auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
   if (app == nullptr || QThread::currentThread() != app->thread()) return -1;
   WavrelWindow window(&dlg);
   dlg.AttachWindow(&window);
   // Like WM_INITDIALOG: the controls exist, the window is not shown yet.
   dlg.InitDialog();
+  if (!startFolder.empty()) {
+    const QFileInfo start(QString::fromStdU16String(startFolder));
+    window.ChooseFolder(FolderPickerKind::kInput,
+                        start.isDir() ? start.absoluteFilePath() : start.absolutePath());
+  }
   window.RunModal();
   dlg.AttachWindow(nullptr);
   return 0;

@@ -1,6 +1,8 @@
 // The plug-in entry's way to show the conversion dialog on screen.
 #pragma once
 
+#include <string>
+
 namespace wavrel {
 
 class CWavrelDlg;
@@ -11,7 +13,9 @@ class CWavrelDlg;
 /// shown, and returns 0 once the dialog has ended (its close handler is the
 /// only way out: Enter and Escape do nothing). -1 when no window can be made
 /// (no QApplication, or called from another thread). dlg is attached to the
-/// window only while this call runs.
-int RunWavrelDialogModal(CWavrelDlg& dlg);
+/// window only while this call runs. A startFolder (a folder or file the
+/// user opened the host with) is chosen as the input folder right after
+/// start-up, as the picker would choose it; empty chooses nothing.
+int RunWavrelDialogModal(CWavrelDlg& dlg, const std::u16string& startFolder = {});
 
 }  // namespace wavrel

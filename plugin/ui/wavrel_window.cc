@@ -1,15 +1,27 @@
 #include "plugin/ui/wavrel_window.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
+#include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QThread>
+#include <QUrl>
+#include <algorithm>
 
 #include "plugin/engine/wavrel_dlg.h"
 #include "plugin/resources/dialog_template.h"
@@ -31,7 +43,48 @@ std::u16string WithoutTrailingSlash(std::u16string path) {
   return path;
 }
 
+/// The offer row, in dialog units: between the folders' group box (which
+/// ends at 141) and the Convert and Cancel buttons (from 153).
+constexpr int kOfferLeftDu = 19;
+constexpr int kOfferRightDu = 200;
+constexpr int kOfferTopDu = 143;
+constexpr int kOfferHeightDu = 8;
+
+QSettings UserSettings() {
+  return QSettings(QSettings::IniFormat, QSettings::UserScope, kSettingsOrganization,
+                   kSettingsApplication);
+}
+
+const char* SettingsKey(FolderPickerKind kind) {
+  return kind == FolderPickerKind::kInput ? "folders/input" : "folders/output";
+}
+
+bool IsFolder(const QString& path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
+
+/// The pixels a line edit has for its text: the style's contents rectangle
+/// less the edit's own margin of 2 on each side and a pixel for the cursor.
+int EditTextWidth(const QLineEdit& edit) {
+  QStyleOptionFrame option;
+  option.initFrom(&edit);
+  option.rect = edit.contentsRect();
+  option.lineWidth =
+      edit.hasFrame() ? edit.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &edit) : 0;
+  const QRect contents = edit.style()->subElementRect(QStyle::SE_LineEditContents, &option, &edit);
+  return std::max(0, contents.width() - 5);
+}
+
 }  // namespace
+
+QString DroppedFolder(const QMimeData* mime) {
+  if (mime == nullptr || !mime->hasUrls()) return {};
+  for (const QUrl& url : mime->urls()) {
+    if (!url.isLocalFile()) continue;
+    const QFileInfo info(url.toLocalFile());
+    if (info.isDir()) return QDir::cleanPath(info.absoluteFilePath());
+    if (info.exists()) return QDir::cleanPath(info.absolutePath());
+  }
+  return {};
+}
 
 DialogBaseUnits BaseUnitsOf(const QFont& font) {
   const QFontMetrics metrics(font);
@@ -46,21 +99,28 @@ DialogBaseUnits BaseUnitsOf(const QFont& font) {
 }
 
 std::optional<std::u16string> DefaultFolderPicker(FolderPickerKind kind,
-                                                  const std::u16string& title, QWidget* parent) {
+                                                  const std::u16string& title,
+                                                  const QString& startFolder, QWidget* parent) {
   QFileDialog::Options options = QFileDialog::ShowDirsOnly;
   // The input picker only chooses; the output picker may make a new folder.
   if (kind == FolderPickerKind::kInput) options |= QFileDialog::ReadOnly;
   const QString picked = QFileDialog::getExistingDirectory(parent, QString::fromStdU16String(title),
-                                                           QString(), options);
+                                                           startFolder, options);
   if (picked.isEmpty()) return std::nullopt;
   return picked.toStdU16String();
 }
 
 WavrelWindow::WavrelWindow(CWavrelDlg* dlg, QWidget* parent)
-    : QDialog(parent), m_dlg(dlg), m_picker(DefaultFolderPicker) {
+    : QDialog(parent),
+      m_dlg(dlg),
+      m_picker(DefaultFolderPicker),
+      m_opener([](const QString& folder) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+      }) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setModal(true);
+  setAcceptDrops(true);
   BuildControls();
   ConnectButtons();
 }
@@ -94,6 +154,8 @@ void WavrelWindow::BuildControls() {
       case ControlKind::kEdit: {
         auto* edit = new QLineEdit(caption, this);
         edit->setReadOnly(true);
+        // A drop on the field is the window's: it chooses a folder.
+        edit->setAcceptDrops(false);
         widget = edit;
         break;
       }
@@ -113,15 +175,45 @@ void WavrelWindow::BuildControls() {
     std::lock_guard lock(m_stateMutex);
     m_state[control.id].text = caption;
   }
+  BuildOfferRow(units);
+}
+
+void WavrelWindow::BuildOfferRow(const DialogBaseUnits& units) {
+  m_offerText = new QLabel(this);
+  m_offerText->setTextFormat(Qt::PlainText);
+  m_offerText->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  m_offerText->setObjectName(QStringLiteral("offerText"));
+  m_offerLink = new QLabel(this);
+  m_offerLink->setTextFormat(Qt::RichText);
+  m_offerLink->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  m_offerLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+  m_offerLink->setObjectName(QStringLiteral("offerLink"));
+  connect(m_offerLink, &QLabel::linkActivated, this, [this] { OpenOfferedFolder(); });
+  const int top = units.ToPixelsY(kOfferTopDu);
+  const int height = units.ToPixelsY(kOfferHeightDu);
+  m_offerText->setGeometry(units.ToPixelsX(kOfferLeftDu), top,
+                           units.ToPixelsX(kOfferRightDu - kOfferLeftDu), height);
+  m_offerLink->setGeometry(m_offerText->geometry());
+  m_offerText->hide();
+  m_offerLink->hide();
 }
 
 void WavrelWindow::ConnectButtons() {
   if (m_dlg == nullptr) return;
   const auto button = [this](int id) { return static_cast<QPushButton*>(m_widgets.at(id)); };
-  connect(button(kIdBrowseInput), &QPushButton::clicked, this, [this] { m_dlg->OnBrowseInput(); });
-  connect(button(kIdBrowseOutput), &QPushButton::clicked, this,
-          [this] { m_dlg->OnBrowseOutput(); });
-  connect(button(kIdConvert), &QPushButton::clicked, this, [this] { m_dlg->OnConvert(); });
+  // A new choice of folders or a new run withdraws the last run's offer.
+  connect(button(kIdBrowseInput), &QPushButton::clicked, this, [this] {
+    HideOffer();
+    m_dlg->OnBrowseInput();
+  });
+  connect(button(kIdBrowseOutput), &QPushButton::clicked, this, [this] {
+    HideOffer();
+    m_dlg->OnBrowseOutput();
+  });
+  connect(button(kIdConvert), &QPushButton::clicked, this, [this] {
+    HideOffer();
+    m_dlg->OnConvert();
+  });
   connect(button(kIdCancelConversion), &QPushButton::clicked, this,
           [this] { m_dlg->OnCancelConversion(); });
 }
@@ -156,7 +248,12 @@ void WavrelWindow::Apply(int id) {
       label->setText(state.text);
     }
   } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-    edit->setText(state.text);
+    // A long folder keeps both ends in sight: shortened in the middle on
+    // screen, whole in the tooltip (and to the dialog, GetControlText).
+    const QString shown =
+        edit->fontMetrics().elidedText(state.text, Qt::ElideMiddle, EditTextWidth(*edit));
+    edit->setText(shown);
+    edit->setToolTip(shown == state.text ? QString() : state.text);
     edit->setCursorPosition(0);
   } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
     button->setText(state.text);
@@ -189,6 +286,10 @@ void WavrelWindow::SetControlText(int id, const std::u16string& text) {
   {
     std::lock_guard lock(m_stateMutex);
     m_state[id].text = QString::fromStdU16String(text);
+    if (id == kIdOutputEdit) {
+      const QString folder = QString::fromStdU16String(WithoutTrailingSlash(text));
+      if (!folder.isEmpty() && folder != QLatin1String("/")) m_lastOutputFolder = folder;
+    }
   }
   OnGuiThread([this, id] { Apply(id); });
 }
@@ -225,10 +326,136 @@ void WavrelWindow::RedrawAll() {
 std::optional<std::u16string> WavrelWindow::PickFolder(FolderPickerKind kind,
                                                        const std::u16string& title) {
   // A picker is modal on the GUI thread; another thread gets no answer.
-  if (QThread::currentThread() != thread() || !m_picker) return std::nullopt;
-  std::optional<std::u16string> picked = m_picker(kind, title, this);
+  if (QThread::currentThread() != thread()) return std::nullopt;
+  std::optional<std::u16string> picked;
+  if (m_chosenFolder) {
+    picked = m_chosenFolder->toStdU16String();  // ChooseFolder's answer, given once
+    m_chosenFolder.reset();
+  } else if (m_picker) {
+    picked = m_picker(kind, title, PickerStartFolder(kind), this);
+  }
   if (!picked || picked->empty()) return std::nullopt;
-  return WithoutTrailingSlash(std::move(*picked));
+  std::u16string folder = WithoutTrailingSlash(std::move(*picked));
+  UserSettings().setValue(SettingsKey(kind), QString::fromStdU16String(folder));
+  return folder;
+}
+
+QString WavrelWindow::PickerStartFolder(FolderPickerKind kind) const {
+  QStringList candidates;
+  {
+    std::lock_guard lock(m_stateMutex);
+    const auto text = [this](int id) {
+      const auto found = m_state.find(id);
+      return found == m_state.end() ? QString() : found->second.text;
+    };
+    if (kind == FolderPickerKind::kOutput) candidates << m_lastOutputFolder;
+    candidates << text(kIdInputEdit);
+  }
+  candidates << UserSettings().value(SettingsKey(kind)).toString();
+  for (const QString& candidate : candidates) {
+    if (IsFolder(candidate)) return candidate;
+  }
+  return QDir::homePath();
+}
+
+void WavrelWindow::ChooseFolder(FolderPickerKind kind, const QString& folder) {
+  if (m_dlg == nullptr || folder.isEmpty()) return;
+  const int button = kind == FolderPickerKind::kInput ? kIdBrowseInput : kIdBrowseOutput;
+  {
+    std::lock_guard lock(m_stateMutex);
+    if (!m_state[button].enabled) return;
+  }
+  HideOffer();
+  m_chosenFolder = folder;
+  if (kind == FolderPickerKind::kInput) {
+    m_dlg->OnBrowseInput();
+  } else {
+    m_dlg->OnBrowseOutput();
+  }
+  m_chosenFolder.reset();
+}
+
+void WavrelWindow::OfferFolder(const std::u16string& folder, const std::u16string& text,
+                               const std::u16string& action) {
+  const QString offered = QString::fromStdU16String(folder);
+  const QString offerText = QString::fromStdU16String(text);
+  const QString offerAction = QString::fromStdU16String(action);
+  OnGuiThread([this, offered, offerText, offerAction] {
+    if (offered.isEmpty()) {
+      HideOffer();
+      return;
+    }
+    m_offeredFolder = offered;
+    m_offerLink->setText(
+        QStringLiteral("<a href=\"folder\">%1</a>").arg(offerAction.toHtmlEscaped()));
+    m_offerLink->setToolTip(offered);
+    // The link sits at the row's right end; the text has the rest.
+    const int linkWidth = m_offerLink->fontMetrics().horizontalAdvance(offerAction) + 4;
+    const QRect row = m_offerText->geometry().united(m_offerLink->geometry());
+    m_offerLink->setGeometry(row.right() - linkWidth + 1, row.top(), linkWidth, row.height());
+    const int room =
+        std::max(0, row.width() - linkWidth - m_offerText->fontMetrics().averageCharWidth());
+    m_offerText->setGeometry(row.left(), row.top(), room, row.height());
+    const QString shown = m_offerText->fontMetrics().elidedText(offerText, Qt::ElideMiddle, room);
+    m_offerText->setText(shown);
+    m_offerText->setToolTip(shown == offerText ? QString() : offerText);
+    m_offerText->show();
+    m_offerLink->show();
+  });
+}
+
+void WavrelWindow::HideOffer() {
+  m_offeredFolder.clear();
+  m_offerText->hide();
+  m_offerLink->hide();
+}
+
+void WavrelWindow::OpenOfferedFolder() {
+  if (m_offeredFolder.isEmpty() || !m_opener) return;
+  m_opener(m_offeredFolder);
+}
+
+FolderPickerKind WavrelWindow::DropTarget(const QPoint& pos) const {
+  // The output field's row: its label, the field and its "..." button.
+  QRect output;
+  for (int id : {kIdOutputLabel, kIdOutputEdit, kIdBrowseOutput}) {
+    if (QWidget* widget = Control(id)) output = output.united(widget->geometry());
+  }
+  return output.contains(pos) ? FolderPickerKind::kOutput : FolderPickerKind::kInput;
+}
+
+bool WavrelWindow::AcceptsDrop(const QMimeData* mime, const QPoint& pos) const {
+  if (m_dlg == nullptr || DroppedFolder(mime).isEmpty()) return false;
+  const int button = DropTarget(pos) == FolderPickerKind::kInput ? kIdBrowseInput : kIdBrowseOutput;
+  std::lock_guard lock(m_stateMutex);
+  const auto found = m_state.find(button);
+  return found != m_state.end() && found->second.enabled;
+}
+
+void WavrelWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (AcceptsDrop(event->mimeData(), event->position().toPoint())) {
+    event->acceptProposedAction();
+  } else {
+    event->ignore();
+  }
+}
+
+void WavrelWindow::dragMoveEvent(QDragMoveEvent* event) {
+  if (AcceptsDrop(event->mimeData(), event->position().toPoint())) {
+    event->acceptProposedAction();
+  } else {
+    event->ignore();
+  }
+}
+
+void WavrelWindow::dropEvent(QDropEvent* event) {
+  const QPoint pos = event->position().toPoint();
+  if (!AcceptsDrop(event->mimeData(), pos)) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  ChooseFolder(DropTarget(pos), DroppedFolder(event->mimeData()));
 }
 
 IPictureControl& WavrelWindow::Picture() { return *m_picture; }
@@ -250,6 +477,8 @@ int WavrelWindow::RunModal() {
 }
 
 void WavrelWindow::SetFolderPicker(FolderPicker picker) { m_picker = std::move(picker); }
+
+void WavrelWindow::SetFolderOpener(FolderOpener opener) { m_opener = std::move(opener); }
 
 QWidget* WavrelWindow::Control(int id) const {
   const auto found = m_widgets.find(id);

@@ -5,16 +5,22 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextStream>
 #include <QTimer>
+#include <QUrl>
 #include <cstdlib>
 #include <thread>
 
@@ -40,12 +46,16 @@ struct PickerCall {
   FolderPickerKind kind;
   std::u16string title;
   QWidget* parent;
+  QString startFolder;
 };
 
 class WavrelWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     EnsureTestApplication();
+    // The remembered folders go to a settings folder of the case's own.
+    ASSERT_TRUE(m_config.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
     // The plug-in folder holds the built programs and the pictures; the end
     // report's boxes come from the real message-box library in the host folder.
     const std::filesystem::path plugins = m_env.PluginPath();
@@ -58,8 +68,9 @@ class WavrelWindowTest : public ::testing::Test {
     SetHostPointer(&m_host);
     m_window = std::make_unique<WavrelWindow>(&m_dlg);
     m_window->SetFolderPicker([this](FolderPickerKind kind, const std::u16string& title,
+                                     const QString& startFolder,
                                      QWidget* parent) -> std::optional<std::u16string> {
-      m_pickerCalls.push_back({kind, title, parent});
+      m_pickerCalls.push_back({kind, title, parent, startFolder});
       if (m_pickerAnswers.empty()) return std::nullopt;
       std::optional<std::u16string> answer = m_pickerAnswers.front();
       m_pickerAnswers.erase(m_pickerAnswers.begin());
@@ -83,6 +94,7 @@ class WavrelWindowTest : public ::testing::Test {
     return Q(m_host.GetString(key.c_str(), u"WavrelPlugin", 0));
   }
 
+  QTemporaryDir m_config;
   testing::FakeLocaleHost m_host;
   testing::LinkedPluginEnvironment m_env;
   CWavrelDlg m_dlg{m_env};
@@ -257,6 +269,129 @@ TEST_F(WavrelWindowTest, ChangesFromOtherThreadsAreQueuedAndTheLatestWins) {
   QCoreApplication::processEvents();
 }
 
+/// The whole text of the end of a run's offer (the label may show it shortened).
+std::string OfferedText(const WavrelWindow& window) {
+  const QLabel* text = window.OfferText();
+  return (text->toolTip().isEmpty() ? text->text() : text->toolTip()).toStdString();
+}
+
+/// Sends a drop of urls at pos (window coordinates) as a file manager would:
+/// enter, move, drop. True when the window took the drop.
+bool Drop(QWidget* window, const QList<QUrl>& urls, QPoint pos) {
+  QMimeData mime;
+  mime.setUrls(urls);
+  QDragEnterEvent enter(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window, &enter);
+  if (!enter.isAccepted()) return false;
+  QDragMoveEvent move(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window, &move);
+  QDropEvent drop(QPointF(pos), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window, &drop);
+  return drop.isAccepted();
+}
+
+QList<QUrl> Urls(std::initializer_list<QString> paths) {
+  QList<QUrl> urls;
+  for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+  return urls;
+}
+
+TEST_F(WavrelWindowTest, ADroppedFolderOrFilesChooseTheFolderAsThePickerWould) {
+  ASSERT_TRUE(m_dlg.InitDialog());
+  QTemporaryDir root;
+  ASSERT_TRUE(root.isValid());
+  // Deep enough that the field cannot show it whole.
+  const QString calls = root.filePath("phone/" + QString(60, 'c') + "/calls");
+  const QString out = root.filePath("out");
+  ASSERT_TRUE(QDir().mkpath(calls) && QDir().mkpath(out));
+  for (const char* name : {"a.qcp", "b.qcp"}) {
+    QFile file(calls + "/" + name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  }
+  const QPoint onInput = m_window->Control(kIdInputEdit)->geometry().center();
+  const QPoint onOutput = m_window->Control(kIdOutputEdit)->geometry().center();
+  const QPoint onStatus = m_window->Control(kIdStatus)->geometry().center();
+
+  // A folder dropped on the input field: input and output as browsing sets them.
+  ASSERT_TRUE(Drop(m_window.get(), Urls({calls}), onInput));
+  EXPECT_TRUE(m_pickerCalls.empty());
+  EXPECT_EQ(Q(m_window->GetControlText(kIdInputEdit)), calls);
+  EXPECT_EQ(Q(m_window->GetControlText(kIdOutputEdit)), calls + "/");
+  // Too long for the field: both ends shown, the whole path in the tooltip.
+  auto* input = Widget<QLineEdit>(kIdInputEdit);
+  EXPECT_TRUE(input->text().startsWith(root.path().left(5))) << input->text().toStdString();
+  EXPECT_TRUE(input->text().endsWith("c/calls")) << input->text().toStdString();
+  EXPECT_LT(input->text().size(), calls.size());
+  EXPECT_LE(input->fontMetrics().horizontalAdvance(input->text()), input->width());
+  EXPECT_EQ(input->toolTip(), calls);
+  EXPECT_TRUE(input->isReadOnly());
+
+  // One on the output field sets the output folder only.
+  ASSERT_TRUE(Drop(m_window.get(), Urls({out}), onOutput));
+  EXPECT_EQ(Q(m_window->GetControlText(kIdOutputEdit)), out + "/");
+  EXPECT_EQ(Q(m_window->GetControlText(kIdInputEdit)), calls);
+  EXPECT_EQ(Widget<QLineEdit>(kIdOutputEdit)->toolTip(), "");  // shown whole
+
+  // Recordings dropped anywhere else choose their folder as the input.
+  ASSERT_TRUE(Drop(m_window.get(), Urls({out}), onStatus));
+  ASSERT_TRUE(Drop(m_window.get(), Urls({calls + "/a.qcp", calls + "/b.qcp"}), onStatus));
+  EXPECT_EQ(Q(m_window->GetControlText(kIdInputEdit)), calls);
+  EXPECT_EQ(Q(m_window->GetControlText(kIdOutputEdit)), calls + "/");
+  EXPECT_TRUE(m_pickerCalls.empty());
+
+  // Nothing to choose, or a run in work (the browse buttons are disabled):
+  // the drop is refused and nothing changes.
+  EXPECT_FALSE(Drop(m_window.get(), {QUrl("https://example.org/a.qcp")}, onInput));
+  EXPECT_FALSE(Drop(m_window.get(), Urls({root.filePath("missing")}), onInput));
+  m_window->EnableControl(kIdBrowseOutput, false);
+  EXPECT_FALSE(Drop(m_window.get(), Urls({out}), onOutput));
+  m_window->EnableControl(kIdBrowseInput, false);
+  EXPECT_FALSE(Drop(m_window.get(), Urls({out}), onInput));
+  EXPECT_EQ(Q(m_window->GetControlText(kIdInputEdit)), calls);
+  EXPECT_EQ(Q(m_window->GetControlText(kIdOutputEdit)), calls + "/");
+
+  // The folders chosen are remembered for the next dialog.
+  QSettings settings(QSettings::IniFormat, QSettings::UserScope, kSettingsOrganization,
+                     kSettingsApplication);
+  EXPECT_EQ(settings.value("folders/input").toString(), calls);
+  EXPECT_EQ(settings.value("folders/output").toString(), out);
+}
+
+TEST_F(WavrelWindowTest, ThePickersOpenWhereTheUserWasAndRememberTheFoldersBetweenRuns) {
+  QTemporaryDir root;
+  ASSERT_TRUE(root.isValid());
+  const QString calls = root.filePath("calls");
+  const QString wav = root.filePath("wav");
+  ASSERT_TRUE(QDir().mkpath(calls) && QDir().mkpath(wav));
+  ASSERT_TRUE(m_dlg.InitDialog());
+  m_pickerAnswers = {calls.toStdU16String(), std::nullopt, wav.toStdU16String(), std::nullopt};
+  Click(kIdBrowseInput);   // nothing chosen yet, nothing remembered: home
+  Click(kIdBrowseOutput);  // at the output field's folder (the input's); cancelled
+  Click(kIdBrowseOutput);  // the field is empty now: at the folder it showed last
+  Click(kIdBrowseInput);   // at the input field's folder; cancelled
+  ASSERT_EQ(m_pickerCalls.size(), 4u);
+  EXPECT_EQ(m_pickerCalls[0].startFolder, QDir::homePath());
+  EXPECT_EQ(m_pickerCalls[1].startFolder, calls);
+  EXPECT_EQ(m_pickerCalls[2].startFolder, calls);
+  EXPECT_EQ(m_pickerCalls[3].startFolder, calls);
+
+  // The next dialog's pickers open at the folders used last; one that is
+  // gone is not offered.
+  const auto nextDialogStarts = [&] {
+    CWavrelDlg dlg(m_env);
+    WavrelWindow window(&dlg);
+    dlg.AttachWindow(&window);
+    dlg.InitDialog();
+    const QStringList starts = {window.PickerStartFolder(FolderPickerKind::kInput),
+                                window.PickerStartFolder(FolderPickerKind::kOutput)};
+    dlg.AttachWindow(nullptr);
+    return starts;
+  };
+  EXPECT_EQ(nextDialogStarts(), (QStringList{calls, wav}));
+  ASSERT_TRUE(QDir(wav).removeRecursively());
+  EXPECT_EQ(nextDialogStarts(), (QStringList{calls, QDir::homePath()}));
+}
+
 /// Texts of the plug-in's section of a host language file (KEY = value).
 std::map<std::u16string, std::u16string> LanguageTexts(const QString& path) {
   std::map<std::u16string, std::u16string> texts;
@@ -335,6 +470,27 @@ TEST_F(WavrelWindowTest, ConvertsTheSamplesWithTheAnimationPlayingThenShowsTheSt
   EXPECT_EQ(picture.SurfaceSize(), QSize(220, 13));
   EXPECT_EQ(picture.size(), QSize(220, 13));
   EXPECT_TRUE(picture.isVisible());
+
+  // The end of the run offers the output folder, saying what it made there.
+  QLabel* link = m_window->OfferLink();
+  ASSERT_TRUE(WaitUntil([&] { return link->isVisible(); }, 5000));
+  EXPECT_EQ(OfferedText(*m_window), QString("%1 WAV files made in %2")
+                                        .arg(names.size() * copies)
+                                        .arg(output.path())
+                                        .toStdString());
+  EXPECT_TRUE(m_window->OfferText()->text().endsWith(output.path().right(4)));
+  EXPECT_TRUE(link->text().contains(">Open folder<")) << link->text().toStdString();
+  QStringList opened;
+  m_window->SetFolderOpener([&](const QString& folder) {
+    opened << folder;
+    return true;
+  });
+  QTest::mouseClick(link, Qt::LeftButton, Qt::NoModifier, link->rect().center());
+  EXPECT_EQ(opened, QStringList{output.path()});
+  // Choosing folders again withdraws it.
+  Click(kIdBrowseOutput);
+  EXPECT_FALSE(link->isVisible());
+  EXPECT_FALSE(m_window->OfferText()->isVisible());
 }
 
 TEST_F(WavrelWindowTest, StatusLineShowsTheRunsPlaceAndTheEndReportListsEachFileWithItsReason) {
@@ -396,6 +552,9 @@ TEST_F(WavrelWindowTest, StatusLineShowsTheRunsPlaceAndTheEndReportListsEachFile
   EXPECT_EQ(QDir(output.path()).entryList({"*.wav"}, QDir::Files),
             (QStringList{"b.wav", "c.wav", "half.wav"}));
   EXPECT_TRUE(Widget<QPushButton>(kIdConvert)->isEnabled());
+  // After the report, the output folder is offered too.
+  EXPECT_TRUE(WaitUntil([&] { return m_window->OfferLink()->isVisible(); }, 5000));
+  EXPECT_EQ(OfferedText(*m_window), ("3 WAV files made in " + output.path()).toStdString());
 
   // A name too long for the status line is shortened in the middle on screen only.
   const QString longText = "Converting 1 of 2: " + QString(200, 'x') + ".qcp";

@@ -1,7 +1,9 @@
 // Preloaded (LD_PRELOAD) into the real wavrel-host by host_gui_test: drives
 // the conversion dialog from inside the program as a user would. It clicks
 // the first "..." (the input folder), answers the folder picker with
-// $WAVREL_DRIVE_INPUT, then clicks the button captioned "Convert".
+// $WAVREL_DRIVE_INPUT, then clicks the button captioned "Convert". Without
+// $WAVREL_DRIVE_INPUT it only clicks "Convert" (the folders are chosen
+// already, as when the host was opened with them).
 #include <QApplication>
 #include <QFileDialog>
 #include <QPushButton>
@@ -52,6 +54,7 @@ void Drive() {
 }
 
 void StartDriving() {
+  if (qEnvironmentVariableIsEmpty("WAVREL_DRIVE_INPUT")) g_step = Step::kConvert;
   QTimer::singleShot(0, qApp, [] {
     auto* timer = new QTimer(qApp);
     QObject::connect(timer, &QTimer::timeout, qApp, Drive);

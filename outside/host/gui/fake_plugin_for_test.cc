@@ -10,6 +10,7 @@
 namespace {
 
 std::vector<std::string>* g_log = nullptr;
+IPluginHost* g_host = nullptr;
 
 void Note(const std::string& event) {
   if (g_log != nullptr) g_log->push_back(event);
@@ -19,8 +20,19 @@ class FakeWavrel final : public IWavrel {
  public:
   void Release() override { Note("IWavrel::Release"); }
   std::int32_t Reserved() override { return 0; }
+  /// "ShowDialog", followed by the host's start folder when it gives one.
   std::int32_t ShowDialog() override {
-    Note("ShowDialog");
+    std::string event = "ShowDialog";
+    IBaseInterface* object = nullptr;
+    if (g_host != nullptr &&
+        g_host->QueryService(kStartFolderServiceGuid, kStartFolderServiceRequestCode, &object)) {
+      const char16_t* folder = static_cast<IStartFolderService*>(object)->GetStartFolder();
+      // ASCII paths only in the tests.
+      if (folder != nullptr)
+        event += " " + std::string(folder, folder + std::char_traits<char16_t>::length(folder));
+      object->Release();
+    }
+    Note(event);
     return 0;
   }
 };
@@ -29,10 +41,14 @@ class FakePlugin final : public IBasePlugin {
  public:
   void Release() override {
     Note("IBasePlugin::Release");
+    g_host = nullptr;
     delete this;
   }
   std::int32_t GetLastErrorCode() override { return m_lastError; }
-  void SetHost(IPluginHost* host) override { Note(host != nullptr ? "SetHost" : "SetHost(null)"); }
+  void SetHost(IPluginHost* host) override {
+    g_host = host;
+    Note(host != nullptr ? "SetHost" : "SetHost(null)");
+  }
   bool Initialize() override { return true; }
   bool QueryInterface(std::int32_t id, IBaseInterface** out) override {
     Note("QueryInterface(" + std::to_string(id) + ")");

@@ -2,11 +2,20 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <QTranslator>
+#include <QUrl>
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +33,7 @@
 #include "outside/host/language_host.h"
 #include "testing/child_process.h"
 #include "testing/files.h"
+#include "wavrel_version.h"
 
 // LeakSanitizer builds: fontconfig keeps caches that Qt's text layout fills
 // and never frees; not ours to fix.
@@ -176,6 +186,46 @@ TEST(HostOptions, ParsesTheCommandLine) {
   EXPECT_FALSE(ParseHostOptions({"--lang="}).error.empty());
   EXPECT_FALSE(ParseHostOptions({"--lang", ""}).error.empty());
   EXPECT_NE(ParseHostOptions({"--open-converter", "extra"}).error.find("extra"), std::string::npos);
+
+  // Recordings or folders to open the dialog with ("Open with"): each must exist.
+  TempFolder dir{"wavrel-host-options"};
+  const std::string calls = (dir / "calls").string();
+  const std::string dashed = (dir / "-calls").string();
+  fs::create_directory(calls);
+  std::ofstream(calls + "/a.qcp") << "x";
+  fs::create_directory(dashed);
+  options = ParseHostOptions({calls + "/a.qcp", "--lang", "en", calls, "--", dashed});
+  EXPECT_TRUE(options.error.empty()) << options.error;
+  EXPECT_EQ(options.paths, (std::vector<std::string>{calls + "/a.qcp", calls, dashed}));
+  EXPECT_EQ(options.language, "en");
+  EXPECT_EQ(ParseHostOptions({calls + "/b.qcp"}).error,
+            "no such file or folder: " + calls + "/b.qcp");
+
+  // The folder they choose: a folder itself, a file's folder; the first that exists.
+  EXPECT_EQ(FolderOfPaths({calls + "/b.qcp", calls + "/a.qcp", "/"}), calls);
+  EXPECT_EQ(FolderOfPaths({calls + "/../calls/"}), calls);
+  EXPECT_EQ(FolderOfPaths({calls + "/b.qcp"}), "");
+}
+
+TEST(LanguageHost, HandsOutTheStartFolderOnlyWhenTheFrontEndHasOne) {
+  IniLocaleService texts;
+  StartFolder start;
+  start.Set(u"/home/u/calls");
+  LanguageHost host(&texts, &start);
+  std::string lower(kStartFolderServiceGuid);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  IBaseInterface* out = nullptr;
+  ASSERT_TRUE(host.QueryService(lower.c_str(), kStartFolderServiceRequestCode, &out));
+  EXPECT_EQ(std::u16string(static_cast<IStartFolderService*>(out)->GetStartFolder()),
+            u"/home/u/calls");
+  EXPECT_FALSE(host.QueryService(kStartFolderServiceGuid, kLocaleServiceRequestCode, &out));
+  EXPECT_EQ(out, nullptr);
+  ASSERT_TRUE(host.QueryService(kLocaleServiceGuid, kLocaleServiceRequestCode, &out));
+  EXPECT_EQ(out, static_cast<ILocaleMgrService*>(&texts));
+  start.Set({});
+  EXPECT_EQ(start.GetStartFolder(), nullptr);  // none: the dialog opens as always
+  LanguageHost without(&texts);
+  EXPECT_FALSE(without.QueryService(kStartFolderServiceGuid, kStartFolderServiceRequestCode, &out));
 }
 
 TEST(HostWindow, ButtonAndMenuOpenTheDialogAndFailuresAreReported) {
@@ -188,11 +238,12 @@ TEST(HostWindow, ButtonAndMenuOpenTheDialogAndFailuresAreReported) {
   ASSERT_TRUE(log.ok());
   IniLocaleService texts;
   texts.LoadText("[WavrelHost]\nIDS_HOST_TITLE = Host Title\n");
-  LanguageHost host(&texts);
+  StartFolder start;
+  LanguageHost host(&texts, &start);
   PluginSession session;
   ASSERT_TRUE(session.Open(FAKE_PLUGIN_RECORDING, &host));
   {
-    HostWindow window(session, &texts, QStringLiteral("en"));
+    HostWindow window(session, &texts, QStringLiteral("en"), &start);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Host Title"));
     auto* button = window.findChild<QPushButton*>(QStringLiteral("convertButton"));
     ASSERT_NE(button, nullptr);
@@ -201,12 +252,56 @@ TEST(HostWindow, ButtonAndMenuOpenTheDialogAndFailuresAreReported) {
     EXPECT_EQ(window.OpenConverter(), 0);
     EXPECT_EQ(std::count(log.events.begin(), log.events.end(), "ShowDialog"), 2);
 
+    // A folder or recordings dropped on the window open the dialog with their folder.
+    TempFolder dir{"wavrel-host-drop"};
+    fs::create_directory(dir / "calls");
+    std::ofstream(dir / "calls/a.qcp") << "x";
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString((dir / "calls/a.qcp").string()))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log.events.back(), "ShowDialog " + (dir / "calls").string());
+    EXPECT_EQ(window.OpenConverter(), 0);  // the start folder was for that dialog only
+    EXPECT_EQ(log.events.back(), "ShowDialog");
+
+    // Help > About: the version, the plug-in, the decoder's library, the licence.
+    auto* about = window.findChild<QAction*>(QStringLiteral("aboutAction"));
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->text(), QStringLiteral("&About Wavrel"));
+    const QString aboutText = window.AboutBoxText();
+    EXPECT_TRUE(aboutText.startsWith(QStringLiteral("Wavrel " WAVREL_VERSION "\n")));
+    EXPECT_TRUE(aboutText.contains(QStringLiteral("Plug-in: FakePlugin 1.2")));
+    EXPECT_TRUE(aboutText.contains(QStringLiteral("License: GPL-3.0-or-later")));
+    EXPECT_FALSE(window.findChild<QLabel*>(QStringLiteral("intro"))->text().contains("Plug-in"));
+
     session.Close();
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(window.OpenConverter(), -1);  // reported, not shown: offscreen
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("wavrel-host: "), std::string::npos);
   }
   EXPECT_EQ(HostText(nullptr, u"IDS_HOST_TITLE", "Wavrel"), QStringLiteral("Wavrel"));
+
+  // Qt's own dialogs speak the chosen language (Debian's qt6-translations-l10n).
+  QTranslator english;
+  EXPECT_FALSE(LoadQtTranslations(app, "en", &english));
+  EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Look in:"));
+  QTranslator chinese;
+  ASSERT_TRUE(LoadQtTranslations(app, "zh_CN", &chinese));
+  EXPECT_NE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Look in:"));
+  EXPECT_NE(QCoreApplication::translate("QFileDialog", "&Choose"), QStringLiteral("&Choose"));
+  QCoreApplication::removeTranslator(&chinese);
+  QLocale::setDefault(QLocale::c());
+
+  // The decoder names the libavcodec it runs on.
+  const std::string decoder =
+      (fs::path(WAVREL_HOST_EXE).parent_path() / "Plugins/WavrelPlugin/evrc_2004").string();
+  EXPECT_TRUE(DecoderLibraryVersion(QString::fromStdString(decoder)).startsWith("libavcodec "));
+  EXPECT_TRUE(DecoderLibraryVersion(QStringLiteral("/nonexistent/evrc_2004")).isEmpty());
 }
 
 #ifdef WAVREL_PLUGIN_PATH
@@ -295,6 +390,7 @@ TEST(WavrelHostProgram, ASignalWhileConvertingClosesTheDialogAndLeavesNothingBeh
       {"TMPDIR", tmp.string()},
       {"LD_PRELOAD", WAVREL_DIALOG_DRIVER},
       {"WAVREL_DRIVE_INPUT", recordings.string()},
+      {"XDG_CONFIG_HOME", (dir / "config").string()},  // the remembered folders
       // The driver is preloaded ahead of the sanitizer's runtime.
       {"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"}};
   testing::ChildProcess program;
@@ -331,6 +427,48 @@ TEST(WavrelHostProgram, ASignalWhileConvertingClosesTheDialogAndLeavesNothingBeh
   for (const fs::path& sample : samples) {
     EXPECT_EQ(testing::Slurp(recordings / sample.filename()), testing::Slurp(sample)) << sample;
   }
+}
+TEST(WavrelHostProgram, OpenedWithARecordingItsDialogHasTheRecordingsFolderChosen) {
+  // As a file manager's "Open with Wavrel" on one recording: the preloaded
+  // driver only clicks Convert, and the run converts the whole folder.
+  TempFolder dir{"wavrel-host-open-with"};
+  const fs::path recordings = dir / "recordings";
+  testing::CopySamples(WAVREL_SAMPLES_DIR, recordings);
+  std::size_t samples = 0;
+  for (const auto& entry : fs::directory_iterator(recordings)) samples += entry.is_regular_file();
+  fs::create_directory(dir / "tmp");
+  testing::ChildOptions options;
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  options.setEnv = {
+      {"QT_QPA_PLATFORM", "offscreen"},
+      {"TMPDIR", (dir / "tmp").string()},
+      {"LD_PRELOAD", WAVREL_DIALOG_DRIVER},
+      {"XDG_CONFIG_HOME", (dir / "config").string()},
+      {"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"}};
+  options.unsetEnv = {"WAVREL_DRIVE_INPUT"};
+  testing::ChildProcess program;
+  std::string error;
+  ASSERT_TRUE(program.Start(
+      {WAVREL_HOST_EXE, "--lang", "en", (recordings / "greeting.qcp").string()}, options, &error))
+      << error;
+  const auto wavs = [&] {
+    std::size_t count = 0;
+    for (const auto& entry : fs::directory_iterator(recordings)) {
+      count += entry.path().extension() == ".wav";
+    }
+    return count;
+  };
+  for (int polls = 0; polls < 600 && program.Running() && wavs() < samples; ++polls) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ::kill(program.Pid(), SIGTERM);
+  const testing::ChildResult result = program.Wait();
+  EXPECT_EQ(wavs(), samples) << result.err;
+  EXPECT_EQ(result.exitCode, 128 + SIGTERM) << result.err;
+  // The folder is remembered for the next dialog's picker.
+  EXPECT_NE(
+      testing::Slurp(dir / "config/wavrel/WavrelPlugin.ini").find("input=" + recordings.string()),
+      std::string::npos);
 }
 #endif
 

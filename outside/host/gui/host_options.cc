@@ -1,12 +1,25 @@
 #include "outside/host/gui/host_options.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace wavrel::host {
 
 HostOptions ParseHostOptions(const std::vector<std::string>& args) {
   HostOptions options;
+  bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+      std::error_code error;
+      if (!std::filesystem::exists(arg, error)) {
+        options.error = "no such file or folder: " + arg;
+        return options;
+      }
+      options.paths.push_back(arg);
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else if (arg == "--open-converter") {
       options.openConverter = true;
@@ -32,9 +45,10 @@ HostOptions ParseHostOptions(const std::vector<std::string>& args) {
 
 std::string HostUsage(const std::string& program) {
   return "Usage: " + program +
-         " [--lang L] [--open-converter]\n"
+         " [--lang L] [--open-converter] [--] [FILE|FOLDER]...\n"
          "Opens the Wavrel host window, which runs the QCP to WAV conversion plug-in\n"
-         "from Plugins/WavrelPlugin/ beside this program.\n"
+         "from Plugins/WavrelPlugin/ beside this program. Given recordings or a\n"
+         "folder, it opens the conversion dialog with their folder chosen.\n"
          "\n"
          "  --lang L           language of the texts (en, zh_CN, ...); default from\n"
          "                     LC_ALL, LC_MESSAGES or LANG, else en\n"

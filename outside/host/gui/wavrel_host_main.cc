@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QTranslator>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -95,7 +96,7 @@ int Run(int argc, char** argv) {
       return 0;
     }
     if (arg == "--version") {
-      std::fputs("wavrel-host " WAVREL_VERSION "\n", stdout);
+      std::fputs("wavrel-host " WAVREL_VERSION "\n" WAVREL_LICENSE_NOTICE, stdout);
       return 0;
     }
   }
@@ -119,6 +120,11 @@ int Run(int argc, char** argv) {
                  language->language.empty() ? "no language file found, texts stay empty"
                                             : ("using " + language->language).c_str());
   }
+  // Qt's own dialogs (the folder picker) in the same language.
+  QTranslator qtTexts;
+  LoadQtTranslations(app, language->language, &qtTexts);
+  // Opened with recordings or a folder ("Open with" of a file manager).
+  const std::string startFolder = FolderOfPaths(options.paths);
 
   PluginSession session;
   const std::string folder = ExecutableFolder();
@@ -135,7 +141,8 @@ int Run(int argc, char** argv) {
   int status = 0;
   int quitSignal = 0;
   {
-    HostWindow window(session, &language->service, QString::fromStdString(language->language));
+    HostWindow window(session, &language->service, QString::fromStdString(language->language),
+                      &language->startFolder);
     const bool caught = CatchQuitSignals(&window, [&window, &quitSignal](int signal) {
       if (quitSignal != 0) return;
       quitSignal = signal;
@@ -143,7 +150,10 @@ int Run(int argc, char** argv) {
     });
     if (!caught) std::fputs("wavrel-host: cannot catch SIGINT, SIGTERM, SIGHUP, SIGQUIT\n", stderr);
     window.show();
-    if (options.openConverter) {
+    if (!startFolder.empty()) {
+      QTimer::singleShot(0, &window,
+                         [&window, &startFolder] { window.OpenConverterWith(startFolder); });
+    } else if (options.openConverter) {
       QTimer::singleShot(0, &window, [&window] { window.OpenConverter(); });
     }
     status = app.exec();
