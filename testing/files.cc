@@ -37,7 +37,9 @@ void RemoveAt(int parent, const std::string& name) {
   if (::fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(info.st_mode)) {
     return;
   }
-  ::fchmodat(parent, name.c_str(), (info.st_mode & 07777) | S_IRWXU, 0);
+  // A folder a test made unreadable can be entered again; if not, the open
+  // below fails and what is in it stays.
+  if (::fchmodat(parent, name.c_str(), (info.st_mode & 07777) | S_IRWXU, 0) != 0) return;
   const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return;
   DIR* dir = ::fdopendir(fd);
