@@ -10,8 +10,11 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
+#include <variant>
 
+#include "base/text.h"
 #include "core/resampler.h"
 #include "core/wav_names.h"
 
@@ -22,15 +25,19 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+std::string WithSlash(const std::string& folder) {
+  return !folder.empty() && folder.back() == '/' ? folder : folder + "/";
+}
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
+
 /// The output folder of each recording: the output folder itself, or with
 /// recursive runs the same subfolder below it as the recording's below the
 /// input folder. Each ends in '/'.
 std::vector<std::string> OutputFolders(const BatchPlan& plan) {
   const BatchRequest& request = plan.request;
-  const std::string& in = request.inputFolder;
-  const std::string inputPrefix = !in.empty() && in.back() == '/' ? in : in + "/";
-  const std::string& out = request.outputFolder;
-  const std::string outputPrefix = !out.empty() && out.back() == '/' ? out : out + "/";
+  const std::string inputPrefix = WithSlash(request.inputFolder);
+  const std::string outputPrefix = WithSlash(request.outputFolder);
   std::vector<std::string> folders;
   for (const std::string& path : plan.recordings) {
     const std::size_t slash = path.rfind('/');
@@ -44,11 +51,36 @@ std::vector<std::string> OutputFolders(const BatchPlan& plan) {
   return folders;
 }
 
-/// One run's shared state: the observer's lock and the files finished out
-/// of order, which wait for the earlier ones.
+std::vector<FileStamp> InputStamps(IConversionFiles& files, const BatchPlan& plan) {
+  std::vector<FileStamp> stamps;
+  for (const std::string& path : plan.recordings) {
+    FileStamp stamp;
+    if (files.StampOf(path, true, &stamp)) stamps.push_back(stamp);
+  }
+  return stamps;
+}
+
+bool LessByBytes(const std::string& a, const std::string& b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+  });
+}
+
+/// One run's shared state: the observer's lock, and what the run tells in
+/// the order of the list, files, up-to-date files and files that are not
+/// recordings alike: a file that finished before an earlier one waits for it.
 class RunState {
  public:
-  RunState(IBatchObserver& observer, std::size_t count) : m_observer(observer), m_count(count) {}
+  /// One place in the list: a file the run converts (its index among
+  /// them), or what is told of a file at once.
+  using Entry = std::variant<std::size_t, FileOutcome, SkippedFile>;
+
+  RunState(IBatchObserver& observer, std::vector<Entry> order, std::size_t count)
+      : m_observer(observer), m_order(std::move(order)), m_count(count) {
+    for (std::size_t place = 0; place < m_order.size(); ++place) {
+      if (const auto* index = std::get_if<std::size_t>(&m_order[place])) m_placeOf[*index] = place;
+    }
+  }
 
   /// Takes the next file (files start in the order of the list) and tells
   /// the observer; false when none is left.
@@ -60,19 +92,26 @@ class RunState {
     return true;
   }
 
-  /// Hands a finished file to the observer in list order: one that finished
-  /// before an earlier one waits for it.
+  /// A file the run converted is done.
   void Finish(FileOutcome outcome) {
     std::lock_guard lock(m_mutex);
     ++m_summary.files;
     if (!outcome.success) ++m_summary.failed;
     if (!outcome.wavPath.empty()) ++m_summary.wavsWritten;
-    m_pending.emplace(outcome.index, std::move(outcome));
+    const std::size_t place = m_placeOf.at(outcome.index);
+    m_order[place] = std::move(outcome);
     Release(false);
   }
 
-  /// The end of the run: files that finished after one a stop cut short are
-  /// told too, then the summary.
+  /// Tells the observer the run starts, and what comes before its first file.
+  void Start() {
+    std::lock_guard lock(m_mutex);
+    m_observer.OnRunStarted({m_count});
+    Release(false);
+  }
+
+  /// The end of the run: files that finished after one a stop cut short,
+  /// and the files that are not recordings, are told too, then the summary.
   RunSummary End(bool cancelled) {
     std::lock_guard lock(m_mutex);
     Release(true);
@@ -81,34 +120,43 @@ class RunState {
     return m_summary;
   }
 
-  /// Tells the observer under the run's lock.
-  template <class Call>
-  void Tell(Call call) {
-    std::lock_guard lock(m_mutex);
-    call(m_observer);
-  }
-
  private:
-  /// With m_mutex held; all: the run ended, the rest go as they are.
+  /// With m_mutex held; all: the run ended, the rest go as they are (files
+  /// never converted are left out).
   void Release(bool all) {
-    while (!m_pending.empty() && (all || m_pending.begin()->first == m_nextOutcome)) {
-      const FileOutcome outcome = std::move(m_pending.begin()->second);
-      m_pending.erase(m_pending.begin());
-      m_nextOutcome = outcome.index + 1;
-      m_observer.OnFileFinished(outcome);
+    for (; m_released < m_order.size(); ++m_released) {
+      Entry& entry = m_order[m_released];
+      if (std::holds_alternative<std::size_t>(entry)) {
+        if (!all) return;
+        continue;
+      }
+      if (const auto* file = std::get_if<SkippedFile>(&entry)) {
+        m_observer.OnFileSkipped(*file);
+      } else {
+        m_observer.OnFileFinished(std::get<FileOutcome>(entry));
+      }
     }
   }
 
   IBatchObserver& m_observer;
+  std::vector<Entry> m_order;
   const std::size_t m_count;
-  std::mutex m_mutex;  // held for every call of the observer
+  std::map<std::size_t, std::size_t> m_placeOf;  // a converted file's place in m_order
+  std::mutex m_mutex;                            // held for every call of the observer
   std::size_t m_next = 0;
-  std::size_t m_nextOutcome = 0;
-  std::map<std::size_t, FileOutcome> m_pending;
+  std::size_t m_released = 0;  // places told so far
   RunSummary m_summary;
 };
 
 }  // namespace
+
+std::string RelativeName(const std::string& folder, const std::string& path) {
+  const std::string prefix = WithSlash(folder);
+  if (path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0) {
+    return path.substr(prefix.size());
+  }
+  return std::string(base::BaseName(path));
+}
 
 BatchConversion::BatchConversion(IConversionEnvironment& environment)
     : m_env(environment), m_conversion(environment) {}
@@ -145,6 +193,19 @@ bool BatchConversion::Prepare(const BatchRequest& request, IBatchObserver& obser
   if (plan->recordings.empty()) {
     return refuse(plan->skipped.empty() ? Refusal::Kind::kNoFiles : Refusal::Kind::kNoRecordings);
   }
+  if (request.options.plannedWavsAreOutput && !plan->skipped.empty()) {
+    // The WAVs an earlier run made at the names this run plans to write are
+    // this run's own output, not files it goes on without.
+    const WavNamePlan names(files, plan->recordings, OutputFolders(*plan),
+                            InputStamps(files, *plan));
+    const std::set<std::string> planned(names.Paths().begin(), names.Paths().end());
+    std::erase_if(plan->skipped, [&](const SkippedFile& file) {
+      std::vector<unsigned char> head;
+      return planned.count(file.path) != 0 && files.ReadFileStart(file.path, 12, &head) &&
+             head.size() == 12 && std::equal(head.begin(), head.begin() + 4, "RIFF") &&
+             std::equal(head.begin() + 8, head.end(), "WAVE");
+    });
+  }
   if (!plan->skipped.empty() && !observer.GoOnWithout(plan->skipped)) {
     return refuse(Refusal::Kind::kDeclined);
   }
@@ -156,6 +217,9 @@ RunSummary BatchConversion::Run(const BatchPlan& plan, IBatchObserver& observer,
   const BatchRequest& request = plan.request;
   const RunOptions& options = request.options;
   IConversionFiles& files = m_env.Files();
+  // What runs that were killed, or cut off by a power cut, left behind goes
+  // first: their work folders and their temporary WAVs (never a live run's).
+  m_env.RemoveDeadRunsWorkFolders();
   std::string workFolder;
   std::string workError;
   if (!m_env.MakeWorkFolder(&workFolder, &workError)) workFolder.clear();
@@ -164,20 +228,21 @@ RunSummary BatchConversion::Run(const BatchPlan& plan, IBatchObserver& observer,
 
   // The names of the whole run, fixed before any file starts, so that every
   // front end, number of jobs and shard gives each recording the same WAV.
-  std::vector<FileStamp> inputStamps;
-  for (const std::string& path : plan.recordings) {
-    FileStamp stamp;
-    if (files.StampOf(path, true, &stamp)) inputStamps.push_back(stamp);
-  }
+  const std::vector<FileStamp> inputStamps = InputStamps(files, plan);
   const std::vector<std::string> outputFolders = OutputFolders(plan);
-  const std::vector<std::string> wavPaths =
-      PlanWavPaths(files, plan.recordings, outputFolders, inputStamps);
+  WavNamePlan names(files, plan.recordings, outputFolders, inputStamps);
+  const std::vector<std::string>& wavPaths = names.Paths();
 
-  // This shard's files; with skipExisting, those whose WAV is complete are
-  // told as skipped and not converted.
+  // This shard's files, in list order with those it goes on without; with
+  // skipExisting, those whose WAV is complete are told as skipped and not
+  // converted.
   std::vector<ConversionJob> jobs;
-  std::vector<FileOutcome> upToDate;
+  std::vector<RunState::Entry> order;
+  std::set<std::string> cleaned;
   for (std::size_t pos = shardIndex; pos < plan.recordings.size(); pos += shardCount) {
+    if (options.recursive) m_env.MakeFolder(outputFolders[pos], nullptr);
+    if (cleaned.insert(outputFolders[pos]).second)
+      files.RemoveDeadRunsTemporaries(outputFolders[pos]);
     if (options.skipExisting && IsCompleteWav(files, wavPaths[pos])) {
       FileOutcome outcome;
       outcome.path = plan.recordings[pos];
@@ -186,12 +251,18 @@ RunSummary BatchConversion::Run(const BatchPlan& plan, IBatchObserver& observer,
       outcome.success = true;
       outcome.skipped = true;
       outcome.wavResult = WavWriteResult::kWritten;
-      upToDate.push_back(std::move(outcome));
+      order.emplace_back(std::move(outcome));
       continue;
     }
     ConversionJob job;
     job.recording = plan.recordings[pos];
+    FileStamp stamp;
+    if (files.StampOf(job.recording, true, &stamp)) job.recordingStamp = stamp;
     job.wavPath = wavPaths[pos];
+    // An earlier run's WAV at the name is replaced, but only while it is
+    // still that file; anything that comes there later keeps its name.
+    if (files.StampOf(job.wavPath, false, &stamp)) job.wavReplaces = stamp;
+    job.nextWavName = [&names, pos] { return names.NextFreeName(pos); };
     job.workFolder = workFolder;
     // Every intermediate of the file lives in the run's work folder under a
     // short name of its own (its position in the run), so that a recording
@@ -201,23 +272,26 @@ RunSummary BatchConversion::Run(const BatchPlan& plan, IBatchObserver& observer,
     job.converterPath = request.converterPath;
     job.decoderPath = request.decoderPath;
     job.qcelpDecoderPath = request.qcelpDecoderPath;
-    if (options.recursive) m_env.MakeFolder(outputFolders[pos], nullptr);
+    order.emplace_back(jobs.size());
     jobs.push_back(std::move(job));
   }
+  for (RunState::Entry& entry : order) {
+    if (auto* upToDate = std::get_if<FileOutcome>(&entry)) upToDate->count = jobs.size();
+  }
+  // Every file of the folder is accounted for, each by one shard only.
+  for (std::size_t i = 0; i < plan.skipped.size(); ++i) {
+    if (i % shardCount == shardIndex) order.emplace_back(plan.skipped[i]);
+  }
+  const auto pathOf = [&](const RunState::Entry& entry) -> const std::string& {
+    if (const auto* index = std::get_if<std::size_t>(&entry)) return jobs[*index].recording;
+    if (const auto* outcome = std::get_if<FileOutcome>(&entry)) return outcome->path;
+    return std::get<SkippedFile>(entry).path;
+  };
+  std::stable_sort(order.begin(), order.end(),
+                   [&](const auto& a, const auto& b) { return LessByBytes(pathOf(a), pathOf(b)); });
 
-  RunState state(observer, jobs.size());
-  state.Tell([&](IBatchObserver& o) {
-    o.OnRunStarted({jobs.size()});
-    // Every file of the folder is accounted for: those the run goes on
-    // without are told first (each by one shard only).
-    for (std::size_t i = 0; i < plan.skipped.size(); ++i) {
-      if (i % shardCount == shardIndex) o.OnFileSkipped(plan.skipped[i]);
-    }
-    for (FileOutcome& outcome : upToDate) {
-      outcome.count = jobs.size();
-      o.OnFileFinished(outcome);
-    }
-  });
+  RunState state(observer, std::move(order), jobs.size());
+  state.Start();
 
   const std::string noWorkFolder = "cannot create a work folder: " + workError;
   // One file of jobs through conversion; false when a stop cut it short.
@@ -246,6 +320,9 @@ RunSummary BatchConversion::Run(const BatchPlan& plan, IBatchObserver& observer,
     outcome.wavResult = result.wavResult;
     outcome.codec = result.codec;
     outcome.seconds = SecondsSince(started);
+    // A WAV reported made survives a power cut: its data went to the disk
+    // before its rename, and its folder's entry goes now.
+    if (!outcome.wavPath.empty()) files.SyncFolder(FolderOf(outcome.wavPath), nullptr);
     state.Finish(std::move(outcome));
     return true;
   };

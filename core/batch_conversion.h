@@ -29,6 +29,10 @@ struct RunOptions {
   std::size_t shardCount = 1;  ///< of the sorted list of the whole run
   bool recursive = false;      ///< enter subfolders, mirror them in the output
   bool skipExisting = false;   ///< a complete WAV already there is not made again
+  /// A WAV at a name this run plans to write is the run's own output (an
+  /// earlier run's), not a file it goes on without (the console; the dialog
+  /// asks, as it always has, when the output folder is the input folder).
+  bool plannedWavsAreOutput = false;
 };
 
 /// What a front end asks to convert. Paths are bytes.
@@ -81,6 +85,9 @@ ScanResult ScanFolder(IConversionFiles& files, const std::string& folder, bool r
 bool IsRecording(IConversionFiles& files, const std::string& path);
 /// Sorts paths by their bytes taken as unsigned values.
 void SortByBytes(std::vector<std::string>* paths);
+/// path relative to folder (what lines and reports name a file by), or its
+/// last component when it is not below folder.
+std::string RelativeName(const std::string& folder, const std::string& path);
 
 class BatchConversion {
  public:
@@ -96,10 +103,12 @@ class BatchConversion {
                Refusal* refusal);
 
   /// Converts the plan's recordings (this shard's, without complete WAVs
-  /// when asked). Returns when every file is done, or once stop was
-  /// requested and everything has stopped: no program of the run still
-  /// runs, the file in work has left no intermediate and no partial WAV,
-  /// and the run's work folder is gone.
+  /// when asked), after removing what dead runs left (work folders and
+  /// temporary WAVs in the output folders). Returns when every file is done,
+  /// or once stop was requested and everything has stopped: no program of
+  /// the run still runs, the file in work has left no intermediate and no
+  /// partial WAV, and the run's work folder is gone. A WAV told as made is
+  /// on the disk, its folder's entry too.
   RunSummary Run(const BatchPlan& plan, IBatchObserver& observer, std::stop_token stop);
 
   /// The step of the file in work when one job converts at a time.

@@ -3,10 +3,10 @@
 //
 // Threads: Prepare's question comes on the thread that calls Prepare. Run's
 // calls come from the thread that calls Run or from the run's job threads,
-// one at a time (the core serialises them), finished files in the order of
-// the list. An observer may block (a message box that waits for the user):
-// the run's other jobs then neither start nor finish a file until it
-// returns. It must not call back into the BatchConversion.
+// one at a time (the core serialises them); finished, up-to-date and skipped
+// files in the order of the list (by their bytes). An observer may block (a message box that waits
+// for the user): the run's other jobs then neither start nor finish a file until it returns. It
+// must not call back into the BatchConversion.
 #pragma once
 
 #include <cstddef>
@@ -65,7 +65,7 @@ class IBatchObserver {
   virtual bool GoOnWithout(const std::vector<SkippedFile>& /*nonRecordings*/) { return true; }
   virtual void OnRunStarted(const RunStart& /*start*/) {}
   /// A file of the input folder that the run goes on without (not a QCP
-  /// recording), before the first file starts.
+  /// recording), in its place in the list.
   virtual void OnFileSkipped(const SkippedFile& /*file*/) {}
   /// A file enters the pipeline.
   virtual void OnFileStarted(const std::string& path, std::size_t index, std::size_t count) = 0;

@@ -43,6 +43,9 @@ class IConversionEnvironment {
   virtual bool MakeFolder(const std::string& folder, std::string* error) = 0;
   /// Deletes folder and everything in it; missing entries are ignored.
   virtual void RemoveFolderTree(const std::string& folder) = 0;
+  /// Removes the work folders of runs that are provably gone (killed, or
+  /// cut off by a power cut), never a live run's.
+  virtual void RemoveDeadRunsWorkFolders() = 0;
   /// The file operations: listings, reads, stamps, removals, the WAV's
   /// temporary file.
   virtual IConversionFiles& Files() = 0;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/file_stamp.h"
+#include "plugin/platform/file_system.h"  // FileLock, RenameResult
 
 namespace wavrel {
 
@@ -51,18 +52,45 @@ class IConversionFiles {
   virtual std::FILE* OpenRegularFileForReading(const std::string& path,
                                                unsigned long long* size) = 0;
   /// A new, empty file under a hidden name of its own in finalPath's folder
-  /// (exclusively, never through a link), its path in *tempPath; null when
-  /// that fails.
-  virtual std::FILE* CreateTemporaryBeside(const std::string& finalPath, std::string* tempPath) = 0;
+  /// (exclusively, never through a link), its path in *tempPath, locked in
+  /// *lock until the lock is released (so that no run's clean-up takes it
+  /// for a dead run's); null when that fails.
+  virtual std::FILE* CreateTemporaryBeside(const std::string& finalPath, std::string* tempPath,
+                                           FileLock* lock) = 0;
   /// True when a finished file may be renamed onto path (nothing there, a
   /// regular file or a link).
   virtual bool CanReplaceByRename(const std::string& path) = 0;
   /// Sets the modification (and access) time of an open file.
   virtual bool SetModificationTime(std::FILE* file, long long seconds, long nanoseconds) = 0;
-  /// Renames from onto to in one step (to is replaced when it exists).
-  virtual bool RenameOnto(const std::string& from, const std::string& to) = 0;
+  /// Puts an open file's data on the disk (before it is renamed into place).
+  virtual bool SyncFile(std::FILE* file, std::string* error) = 0;
+  /// Puts a folder's entries on the disk (after renames into it).
+  virtual bool SyncFolder(const std::string& folder, std::string* error) = 0;
+  /// Renames from to to only when nothing is at to (kTargetTaken otherwise,
+  /// both left as they are).
+  virtual RenameResult RenameNoReplace(const std::string& from, const std::string& to,
+                                       std::string* error) = 0;
+  /// Renames from onto to, replacing what is there only while it is the
+  /// file expected (device and inode); anything else there is kept
+  /// (kTargetTaken).
+  virtual RenameResult RenameReplacingSame(const std::string& from, const std::string& to,
+                                           const FileStamp& expected, std::string* error) = 0;
   /// Deletes a file; false when it could not be deleted.
   virtual bool RemoveFile(const std::string& path) = 0;
+  /// Whether names in folder that differ only in case name one file (FAT,
+  /// exFAT, CIFS, casefolded ext4); false with *error when it cannot be
+  /// told.
+  virtual bool FolderIgnoresCase(const std::string& folder, bool* ignoresCase,
+                                 std::string* error) = 0;
+  /// True, with the system's reason, when folder has no room left for
+  /// neededBytes more (no space, no inodes, a quota).
+  virtual bool IsOutOfSpace(const std::string& folder, unsigned long long neededBytes,
+                            std::string* reason) = 0;
+  /// True when nothing is at path any more, or another file than seen.
+  virtual bool HasVanished(const std::string& path, const FileStamp* seen) = 0;
+  /// Removes in folder the temporary WAV files of runs that are provably
+  /// gone (killed, or cut off by a power cut), never a live run's.
+  virtual void RemoveDeadRunsTemporaries(const std::string& folder) = 0;
 };
 
 /// The file operations over plugin/platform, for the environments to hand out
@@ -83,11 +111,22 @@ class PlatformFileOperations : public IConversionFiles {
   bool FileSize(const std::string& path, unsigned long long* size) override;
   bool StampOf(const std::string& path, bool followLinks, FileStamp* stamp) override;
   std::FILE* OpenRegularFileForReading(const std::string& path, unsigned long long* size) override;
-  std::FILE* CreateTemporaryBeside(const std::string& finalPath, std::string* tempPath) override;
+  std::FILE* CreateTemporaryBeside(const std::string& finalPath, std::string* tempPath,
+                                   FileLock* lock) override;
   bool CanReplaceByRename(const std::string& path) override;
   bool SetModificationTime(std::FILE* file, long long seconds, long nanoseconds) override;
-  bool RenameOnto(const std::string& from, const std::string& to) override;
+  bool SyncFile(std::FILE* file, std::string* error) override;
+  bool SyncFolder(const std::string& folder, std::string* error) override;
+  RenameResult RenameNoReplace(const std::string& from, const std::string& to,
+                               std::string* error) override;
+  RenameResult RenameReplacingSame(const std::string& from, const std::string& to,
+                                   const FileStamp& expected, std::string* error) override;
   bool RemoveFile(const std::string& path) override;
+  bool FolderIgnoresCase(const std::string& folder, bool* ignoresCase, std::string* error) override;
+  bool IsOutOfSpace(const std::string& folder, unsigned long long neededBytes,
+                    std::string* reason) override;
+  bool HasVanished(const std::string& path, const FileStamp* seen) override;
+  void RemoveDeadRunsTemporaries(const std::string& folder) override;
 };
 
 /// The one process-wide PlatformFileOperations.

@@ -18,6 +18,8 @@ namespace {
 
 /// Bytes of a recording's start that tell its codec.
 constexpr std::size_t kCodecHeadBytes = 1024;
+/// A folder with less room than this after a program failed in it was full.
+constexpr unsigned long long kFullFolderBytes = 256 * 1024;
 
 /// The totals of the last record of a loss_stat.txt, when there is one.
 bool ReadLossTotals(IConversionFiles& files, const std::string& path, std::int32_t* total,
@@ -191,6 +193,15 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
   // 3. The WAV (WritePcmAsWav).
   unsigned long long pcmBytes = 0;
   if (!outcome.reason.empty()) {
+    // What made a program fail, when the system can tell: the recording is
+    // gone, or the work folder is full (what the program wrote is still
+    // there, so next to nothing is left).
+    std::string why;
+    if (files.HasVanished(job.recording, job.recordingStamp ? &*job.recordingStamp : nullptr)) {
+      outcome.reason = "the recording is gone: it was moved or deleted during the run";
+    } else if (files.IsOutOfSpace(job.workFolder, kFullFolderBytes, &why)) {
+      outcome.reason = "the work folder " + job.workFolder + " has no space left (" + why + ")";
+    }
     // A program failed: what it left may end anywhere, and a WAV made of it
     // would replace a whole one from an earlier run. The file fails, no WAV.
     outcome.wavResult = WavWriteResult::kNoPcm;
@@ -205,13 +216,15 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
     const bool stamped = m_environment.Files().StampOf(job.recording, true, &recording);
     // What the recording says about itself goes into the WAV too.
     const WavTags tags = RecordingTags(files, job.recording);
-    outcome.wavResult = m_wavWriter.WritePcmAsWav(pcm, job.wavPath, job.sampleRateSetting, token,
-                                                  stamped ? &recording : nullptr, &tags);
+    std::string written;
+    outcome.wavResult = m_wavWriter.WritePcmAsWav(
+        pcm, {job.wavPath, job.wavReplaces, job.nextWavName}, job.sampleRateSetting, token,
+        stamped ? &recording : nullptr, &tags, &written);
     // A copy cut short by a stop stays at this step: the clean-up deletes
     // the intermediates (the writer has already removed its partial file).
     if (outcome.wavResult == WavWriteResult::kStopped) return stopped(), outcome;
     if (outcome.wavResult == WavWriteResult::kWritten) {
-      outcome.wavPath = job.wavPath;
+      outcome.wavPath = written;
       // The frames the WAV holds: the converter's count takes a QCP pad
       // byte for a frame of its own, the decoder makes 160 samples per real one.
       if (m_environment.Files().FileSize(pcm, &pcmBytes)) {

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -33,8 +34,14 @@ enum PipelineStep : std::int32_t {
 
 /// One recording to convert (paths are bytes).
 struct ConversionJob {
-  std::string recording;   ///< the QCP file
-  std::string wavPath;     ///< the WAV to write (its name fixed beforehand)
+  std::string recording;                    ///< the QCP file
+  std::optional<FileStamp> recordingStamp;  ///< the recording as the run found it
+  std::string wavPath;                      ///< the WAV to write (its name fixed beforehand)
+  /// What was at wavPath when the run fixed the name: replaced only while it
+  /// is still that file.
+  std::optional<FileStamp> wavReplaces;
+  /// The next free name when something else has come to wavPath since.
+  std::function<std::string()> nextWavName;
   std::string workFolder;  ///< private folder for the intermediates
   std::string workBase;    ///< workFolder + "/" + a short name of the file's own
   std::int32_t sampleRateSetting = -1;

@@ -1,10 +1,8 @@
 // The core's file operations and environment over plugin/platform: the one
 // core file that calls the platform's file and process functions.
-#include <filesystem>
-#include <system_error>
-
 #include "core/conversion_environment.h"
 #include "plugin/platform/file_system.h"
+#include "plugin/platform/leftovers.h"
 
 namespace wavrel {
 
@@ -12,10 +10,7 @@ using Ops = PlatformFileOperations;
 
 bool Ops::PathExists(const std::string& path) { return wavrel::PathExists(path); }
 bool Ops::IsDirectory(const std::string& path) { return wavrel::IsDirectory(path); }
-bool Ops::IsLink(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::is_symlink(path, ec);
-}
+bool Ops::IsLink(const std::string& path) { return wavrel::IsLink(path); }
 bool Ops::CanOpenDirectory(const std::string& path) { return wavrel::CanOpenDirectory(path); }
 bool Ops::CanCreateFileIn(const std::string& folder, std::string* error) {
   return wavrel::CanCreateFileIn(folder, error);
@@ -47,17 +42,40 @@ bool Ops::StampOf(const std::string& path, bool followLinks, FileStamp* stamp) {
 std::FILE* Ops::OpenRegularFileForReading(const std::string& path, unsigned long long* size) {
   return wavrel::OpenRegularFileForReading(path, size);
 }
-std::FILE* Ops::CreateTemporaryBeside(const std::string& finalPath, std::string* tempPath) {
-  return wavrel::CreateTemporaryBeside(finalPath, tempPath);
+std::FILE* Ops::CreateTemporaryBeside(const std::string& finalPath, std::string* tempPath,
+                                      FileLock* lock) {
+  return wavrel::CreateLockedTemporaryBeside(finalPath, tempPath, lock);
 }
 bool Ops::CanReplaceByRename(const std::string& path) { return wavrel::CanReplaceByRename(path); }
 bool Ops::SetModificationTime(std::FILE* file, long long seconds, long nanoseconds) {
   return wavrel::SetModificationTime(file, seconds, nanoseconds);
 }
-bool Ops::RenameOnto(const std::string& from, const std::string& to) {
-  return wavrel::RenameOnto(from, to);
+bool Ops::SyncFile(std::FILE* file, std::string* error) { return wavrel::SyncFile(file, error); }
+bool Ops::SyncFolder(const std::string& folder, std::string* error) {
+  return wavrel::SyncFolder(folder, error);
+}
+RenameResult Ops::RenameNoReplace(const std::string& from, const std::string& to,
+                                  std::string* error) {
+  return wavrel::RenameNoReplace(from, to, error);
+}
+RenameResult Ops::RenameReplacingSame(const std::string& from, const std::string& to,
+                                      const FileStamp& expected, std::string* error) {
+  return wavrel::RenameReplacingSame(from, to, expected, error);
 }
 bool Ops::RemoveFile(const std::string& path) { return wavrel::RemoveFile(path); }
+bool Ops::FolderIgnoresCase(const std::string& folder, bool* ignoresCase, std::string* error) {
+  return wavrel::FolderIgnoresCase(folder, ignoresCase, error);
+}
+bool Ops::IsOutOfSpace(const std::string& folder, unsigned long long neededBytes,
+                       std::string* reason) {
+  return wavrel::IsOutOfSpace(folder, neededBytes, reason);
+}
+bool Ops::HasVanished(const std::string& path, const FileStamp* seen) {
+  return wavrel::HasVanished(path, seen);
+}
+void Ops::RemoveDeadRunsTemporaries(const std::string& folder) {
+  wavrel::RemoveStaleTemporaries(folder, kLeftoverMinAgeSeconds, nullptr);
+}
 
 IConversionFiles& PlatformFiles() {
   static PlatformFileOperations files;
@@ -90,12 +108,12 @@ class PlatformConversionEnvironment final : public IConversionEnvironment {
     return !folder->empty();
   }
   bool MakeFolder(const std::string& folder, std::string* error) override {
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec && error != nullptr) *error = ec.message();
-    return !ec;
+    return wavrel::MakeFolders(folder, error);
   }
   void RemoveFolderTree(const std::string& folder) override { wavrel::RemoveFolderTree(folder); }
+  void RemoveDeadRunsWorkFolders() override {
+    wavrel::RemoveStaleWorkFolders(kLeftoverMinAgeSeconds, nullptr);
+  }
   IConversionFiles& Files() override { return PlatformFiles(); }
 };
 

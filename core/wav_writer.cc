@@ -1,6 +1,7 @@
 #include "core/wav_writer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <span>
 #include <vector>
@@ -44,6 +45,8 @@ const char* DescribeWavWriteResult(WavWriteResult result) {
       return "cannot create WAV file";
     case WavWriteResult::kCopyFailed:
       return "copying PCM into the WAV file failed";
+    case WavWriteResult::kNoSpace:
+      return "no space left in the output folder";
     case WavWriteResult::kBadRate:
       return "the sample rate setting is not one a WAV file is written at";
     case WavWriteResult::kStopped:
@@ -57,7 +60,20 @@ PcmWavWriter::~PcmWavWriter() { CloseFiles(); }
 WavWriteResult PcmWavWriter::WritePcmAsWav(const std::string& pcmPath, const std::string& wavPath,
                                            std::int32_t sampleRateSetting, std::stop_token token,
                                            const FileStamp* recording, const WavTags* tags) {
+  WavTarget target{wavPath, std::nullopt, {}};
+  FileStamp there;
+  if (m_files.StampOf(wavPath, false, &there)) target.replaces = there;
+  std::string written;
+  return WritePcmAsWav(pcmPath, target, sampleRateSetting, token, recording, tags, &written);
+}
+
+WavWriteResult PcmWavWriter::WritePcmAsWav(const std::string& pcmPath, const WavTarget& target,
+                                           std::int32_t sampleRateSetting, std::stop_token token,
+                                           const FileStamp* recording, const WavTags* tags,
+                                           std::string* writtenPath) {
   m_createdWav = false;
+  writtenPath->clear();
+  const std::string& wavPath = target.path;
   const std::uint32_t rate =
       sampleRateSetting > 0 ? static_cast<std::uint32_t>(sampleRateSetting) : kDefaultWavSampleRate;
   Resampler resampler;
@@ -78,7 +94,7 @@ WavWriteResult PcmWavWriter::WritePcmAsWav(const std::string& pcmPath, const std
   }
   // A folder or a pipe of that name cannot be replaced; a file or a link can.
   if (m_files.CanReplaceByRename(wavPath)) {
-    m_wavFile = m_files.CreateTemporaryBeside(wavPath, &m_tempPath);
+    m_wavFile = m_files.CreateTemporaryBeside(wavPath, &m_tempPath, &m_tempLock);
   }
   if (m_wavFile == nullptr) {
     CloseFiles();
@@ -105,18 +121,40 @@ WavWriteResult PcmWavWriter::WritePcmAsWav(const std::string& pcmPath, const std
                                 recording->modifiedNanoseconds);
   }
   // The stream's error flag also keeps a write that failed in a flush before
-  // the close (setting the time flushes), whose bytes are gone.
-  const bool writeFailed = std::ferror(m_wavFile) != 0;
+  // the close (setting the time flushes), whose bytes are gone. The data go
+  // to the disk before the rename, so that a power cut cannot leave a WAV
+  // under its name that is not whole.
+  const bool writeFailed = std::ferror(m_wavFile) != 0 || (result == WavWriteResult::kWritten &&
+                                                           !m_files.SyncFile(m_wavFile, &error));
   const bool closeFailed = std::fclose(m_wavFile) != 0;
   m_wavFile = nullptr;
   if ((closeFailed || writeFailed) && result == WavWriteResult::kWritten) {
     result = WavWriteResult::kCopyFailed;  // the last bytes did not reach the disk
   }
-  if (result == WavWriteResult::kWritten && !m_files.RenameOnto(m_tempPath, wavPath)) {
-    result = WavWriteResult::kCannotCreate;
+  if (result == WavWriteResult::kCopyFailed && (errno == ENOSPC || errno == EDQUOT)) {
+    result = WavWriteResult::kNoSpace;
+  }
+  if (result == WavWriteResult::kWritten) {
+    // Never over what the run did not plan to replace: another run's WAV
+    // that came there since keeps its name, and this one takes the next.
+    std::string to = wavPath;
+    RenameResult renamed =
+        target.replaces ? m_files.RenameReplacingSame(m_tempPath, to, *target.replaces, &error)
+                        : m_files.RenameNoReplace(m_tempPath, to, &error);
+    while (renamed == RenameResult::kTargetTaken && target.nextName) {
+      to = target.nextName();
+      if (to.empty()) break;
+      renamed = m_files.RenameNoReplace(m_tempPath, to, &error);
+    }
+    if (renamed == RenameResult::kRenamed) {
+      *writtenPath = to;
+    } else {
+      result = WavWriteResult::kCannotCreate;
+    }
   }
   if (result != WavWriteResult::kWritten) m_files.RemoveFile(m_tempPath);
   m_tempPath.clear();
+  m_tempLock.Release();
   CloseFiles();
   return result;
 }
@@ -179,6 +217,7 @@ void PcmWavWriter::CloseFiles() {
     std::fclose(m_wavFile);
     m_files.RemoveFile(m_tempPath);
     m_tempPath.clear();
+    m_tempLock.Release();
   }
   m_pcmFile = nullptr;
   m_wavFile = nullptr;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <string>
 
@@ -46,11 +47,22 @@ enum class WavWriteResult {
   kCannotCreate,  ///< the WAV file cannot be created (or put in place)
   kCopyFailed,    ///< a read or write failed: no WAV file was made
   kBadRate,       ///< the setting is no rate a WAV is written at: no WAV file was made
+  kNoSpace,       ///< the output folder's file system is full: no WAV file was made
   kStopped,       ///< a stop was requested: no WAV file was made
 };
 
 /// Short English text of a result, for reports.
 const char* DescribeWavWriteResult(WavWriteResult result);
+
+/// Where a WAV goes: the name planned for it, what was at that name when the
+/// run planned it (replaced only while it is still that file: an earlier
+/// run's WAV), and other names to take when something else has come there
+/// since (another run's WAV) -- the next free ones of the "NAME (2).wav" rule.
+struct WavTarget {
+  std::string path;
+  std::optional<FileStamp> replaces;      ///< none: nothing was there
+  std::function<std::string()> nextName;  ///< empty, or giving "": no other name
+};
 
 class PcmWavWriter {
  public:
@@ -68,6 +80,14 @@ class PcmWavWriter {
   /// carries tags when they are given. Checks token before every block and
   /// returns kStopped promptly when a stop is asked. Both files are closed,
   /// and the temporary file is gone unless it became wavPath, when it returns.
+  /// Its data is on the disk before the rename (a power cut after it
+  /// leaves the whole WAV or none; the caller syncs the folder before it
+  /// tells the user), and the name it took is in *writtenPath.
+  WavWriteResult WritePcmAsWav(const std::string& pcmPath, const WavTarget& target,
+                               std::int32_t sampleRateSetting, std::stop_token token,
+                               const FileStamp* recording, const WavTags* tags,
+                               std::string* writtenPath);
+  /// The same for a WAV that replaces what is at wavPath when it starts.
   WavWriteResult WritePcmAsWav(const std::string& pcmPath, const std::string& wavPath,
                                std::int32_t sampleRateSetting, std::stop_token token,
                                const FileStamp* recording = nullptr, const WavTags* tags = nullptr);
@@ -96,6 +116,7 @@ class PcmWavWriter {
   std::FILE* m_pcmFile = nullptr;
   std::FILE* m_wavFile = nullptr;
   std::string m_tempPath;  // the unfinished WAV, while m_wavFile is open
+  FileLock m_tempLock;     // held on it until it is renamed into place or gone
   bool m_createdWav = false;
   std::function<void(std::uint64_t)> m_blockHook;
 };

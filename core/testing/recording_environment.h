@@ -85,8 +85,10 @@ class RecordingEnvironmentT : public Interface {
     Note("rmtree " + folder);
     std::filesystem::remove_all(folder);
   }
+  /// Logged; the test's folders hold no dead run's leftovers.
+  void RemoveDeadRunsWorkFolders() override { Note("clean work folders"); }
   IConversionFiles& Files() override { return m_files; }
-  /// Makes every later RenameOnto fail (the file left where it was).
+  /// Makes every later rename into place fail (the file left where it was).
   void FailRenames() { m_files.failRenames = true; }
 
  private:
@@ -96,8 +98,15 @@ class RecordingEnvironmentT : public Interface {
    public:
     explicit FileOperations(RecordingEnvironmentT& env) : m_env(env) {}
     std::atomic<bool> failRenames{false};
-    bool RenameOnto(const std::string& from, const std::string& to) override {
-      return !failRenames && PlatformFileOperations::RenameOnto(from, to);
+    RenameResult RenameNoReplace(const std::string& from, const std::string& to,
+                                 std::string* error) override {
+      if (failRenames) return RenameResult::kFailed;
+      return PlatformFileOperations::RenameNoReplace(from, to, error);
+    }
+    RenameResult RenameReplacingSame(const std::string& from, const std::string& to,
+                                     const FileStamp& expected, std::string* error) override {
+      if (failRenames) return RenameResult::kFailed;
+      return PlatformFileOperations::RenameReplacingSame(from, to, expected, error);
     }
     bool RemoveFile(const std::string& path) override {
       m_env.Note("rm " + path);

@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
         return ShowMessageBoxFrom(hostFolder, &language->host, text, texts.prompt, style) ==
                kMbResultOk;
       },
-      args.yes);
+      args.yes, input);
   report.SetJson(args.json, args.sharded ? std::to_string(args.shardIndex) + "/" +
                                                std::to_string(args.shardCount)
                                          : std::string());
@@ -226,6 +226,8 @@ int main(int argc, char** argv) {
   request.options.shardCount = args.shardCount;
   request.options.recursive = args.recursive;
   request.options.skipExisting = args.skipExisting;
+  // Running the same command twice: the first run's WAVs are this run's.
+  request.options.plannedWavsAreOutput = true;
 
   BatchConversion core(PlatformEnvironment());
   BatchPlan plan;

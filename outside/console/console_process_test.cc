@@ -135,10 +135,17 @@ TEST_F(WavrelProcessTest, ConvertsEverySampleIntoACompleteWav) {
   EXPECT_EQ(Listing(in).size(), 5u);  // nothing written beside the recordings
 
   // Without an output folder, the WAV files go beside the recordings; the
-  // next run then meets them and asks first.
+  // same command again takes them for its own output (it makes them
+  // again), while a file of another name that is no recording is asked about.
   const fs::path same = SampleFolder("same", {{"greeting.qcp", "greeting.qcp"}});
   EXPECT_EQ(RunWavrel({"convert", same.string()}).status, 0);
   EXPECT_EQ(fs::file_size(same / "greeting.wav"), WavSize(531));
+  const RunResult again = RunWavrel({"convert", same.string()});
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(
+      CountPrefixed(again.outLines, "ok  greeting.qcp -> " + (same / "greeting.wav").string()), 1u)
+      << again.out;
+  fs::copy_file(same / "greeting.wav", same / "copy.wav");
   const RunResult asked = RunWavrel({"convert", same.string()});
   EXPECT_EQ(asked.status, 2) << asked.err;
   EXPECT_NE(asked.err.find("not QCP recordings"), std::string::npos) << asked.err;
@@ -491,7 +498,9 @@ TEST_F(WavrelProcessTest, JsonReportRecursiveAndSkipExisting) {
   run = RunWavrel({"convert", "--yes", "--skip-existing", "-r", in.string(), out.string()});
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(CountPrefixed(run.outLines, "ok  top.qcp"), 1u) << run.out;
-  EXPECT_EQ(CountPrefixed(run.outLines, "skipped v.dat: WAV already complete"), 1u) << run.out;
+  // Lines name a file by its path below the input folder.
+  EXPECT_EQ(CountPrefixed(run.outLines, "skipped sub/deep/v.dat: WAV already complete"), 1u)
+      << run.out;
   EXPECT_EQ(fs::file_size(out / "top.wav"), WavSize(531));
 }
 

@@ -5,8 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
-#include "base/text.h"
 #include "base/unicode.h"
+#include "core/batch_conversion.h"
 #include "outside/console/console_args.h"
 #include "outside/host/utf.h"
 #include "plugin/engine/dialog_environment.h"
@@ -60,13 +60,20 @@ nlohmann::ordered_json RecordingObject(const std::string& input, const std::stri
           {"duration", 0.0}};
 }
 
-std::string BaseName(const std::string& path) { return std::string(base::BaseName(path)); }
-
 }  // namespace
 
 ConsoleReport::ConsoleReport(std::FILE* out, std::FILE* err, const DialogTexts& texts,
-                             ShowBox showBox, bool yes)
-    : m_out(out), m_err(err), m_texts(texts), m_showBox(std::move(showBox)), m_yes(yes) {}
+                             ShowBox showBox, bool yes, std::string inputFolder)
+    : m_out(out),
+      m_err(err),
+      m_texts(texts),
+      m_showBox(std::move(showBox)),
+      m_yes(yes),
+      m_inputFolder(std::move(inputFolder)) {}
+
+std::string ConsoleReport::Name(const std::string& path) const {
+  return RelativeName(m_inputFolder, path);
+}
 
 void ConsoleReport::Print(std::FILE* stream, const std::string& line) {
   if (m_progress) m_progress->Erase();
@@ -144,7 +151,7 @@ void ConsoleReport::OnFileSkipped(const SkippedFile& file) {
     return;
   }
   Print(m_out,
-        "skipped " + EscapeForLine(BaseName(file.path)) + ": " + EscapeForLine(file.reason) + "\n");
+        "skipped " + EscapeForLine(Name(file.path)) + ": " + EscapeForLine(file.reason) + "\n");
 }
 
 void ConsoleReport::OnFileStarted(const std::string& path, std::size_t index, std::size_t count) {
@@ -152,10 +159,10 @@ void ConsoleReport::OnFileStarted(const std::string& path, std::size_t index, st
   ++m_tally.filesStarted;
   m_tally.listed = count;
   if (m_progress) {
-    m_progress->FileStarted(BaseName(path), index, count);
+    m_progress->FileStarted(Name(path), index, count);
   } else {
     // Without a progress line, the status naming each file is the only sign of progress.
-    PrintStatus(m_texts.Progress(index + 1, count, Utf8ToUtf16(BaseName(path))));
+    PrintStatus(m_texts.Progress(index + 1, count, Utf8ToUtf16(Name(path))));
   }
 }
 
@@ -167,7 +174,7 @@ void ConsoleReport::OnFileFinished(const FileOutcome& outcome) {
     BoxLocked(m_texts.CannotCreateWav(outcome.plannedWavPath), wavrel::host::kReportStyle);
   }
   if (!outcome.skipped) m_outcomes.push_back(outcome);
-  const std::string name = EscapeForLine(BaseName(outcome.path));
+  const std::string name = EscapeForLine(Name(outcome.path));
   if (outcome.skipped) {
     ++m_tally.filesUpToDate;
     Print(m_out, m_json ? JsonLine(RecordingObject(outcome.path, outcome.wavPath, "skipped",
@@ -224,7 +231,7 @@ void ConsoleReport::OnRunFinished(const RunSummary& summary) {
   PrintStatus(m_texts.Finished(summary.failed, summary.files));
   // Every file has its line on standard output; the report sums up what
   // needs the user's attention, as the dialog's does.
-  const std::u16string report = m_texts.EndReport(m_outcomes, m_skipped);
+  const std::u16string report = m_texts.EndReport(m_outcomes, m_skipped, m_inputFolder);
   if (!report.empty()) BoxLocked(report, wavrel::host::kReportStyle);
 }
 

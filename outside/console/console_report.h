@@ -46,9 +46,9 @@ class ConsoleReport final : public IBatchObserver {
   /// out gets the per-file lines and the summary, err the status lines; the
   /// texts are the dialog's, in the language chosen. yes: the question
   /// whether to go on without the files that are not recordings is answered
-  /// OK without asking.
-  ConsoleReport(std::FILE* out, std::FILE* err, const DialogTexts& texts, ShowBox showBox,
-                bool yes);
+  /// OK without asking. Files are named by their path below inputFolder.
+  ConsoleReport(std::FILE* out, std::FILE* err, const DialogTexts& texts, ShowBox showBox, bool yes,
+                std::string inputFolder);
 
   /// Standard output as JSON Lines (one object per recording, a summary
   /// object); shard ("K/N", may be empty) goes into the summary.
@@ -90,6 +90,8 @@ class ConsoleReport final : public IBatchObserver {
   void OnRunFinished(const RunSummary& summary) override;
 
  private:
+  /// What a line calls the file at path: its path below the input folder.
+  std::string Name(const std::string& path) const;
   /// Called with m_mutex held. The progress line steps aside for the line.
   void Print(std::FILE* stream, const std::string& line);
   void PrintStatus(const std::u16string& text);
@@ -101,6 +103,7 @@ class ConsoleReport final : public IBatchObserver {
   const DialogTexts& m_texts;
   const ShowBox m_showBox;
   const bool m_yes;
+  const std::string m_inputFolder;
   bool m_json = false;
   std::string m_shard;
   std::atomic<int> m_reportWriteError{0};

@@ -143,9 +143,10 @@ std::u16string DialogTexts::CannotCreateWav(const std::string& wavPath) const {
 }
 
 std::u16string DialogTexts::EndReport(const std::vector<FileOutcome>& outcomes,
-                                      const std::vector<SkippedFile>& skipped) const {
+                                      const std::vector<SkippedFile>& skipped,
+                                      const std::string& inputFolder) const {
   std::vector<std::u16string> lines;
-  const auto name = [](const std::string& path) { return Wide(std::string(base::BaseName(path))); };
+  const auto name = [&](const std::string& path) { return Wide(RelativeName(inputFolder, path)); };
   for (const FileOutcome& outcome : outcomes) {
     if (outcome.skipped) continue;
     if (!outcome.success) {

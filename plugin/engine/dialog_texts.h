@@ -51,10 +51,11 @@ struct DialogTexts {
   /// The message when a WAV file cannot be made.
   std::u16string CannotCreateWav(const std::string& wavPath) const;
   /// The report at the end of a run: each failed, cut-short or skipped file
-  /// with its reason, the first 20 of them and a count of the rest; empty
-  /// when there is nothing to report.
+  /// (by its path below inputFolder) with its reason, the first 20 of them
+  /// and a count of the rest; empty when there is nothing to report.
   std::u16string EndReport(const std::vector<FileOutcome>& outcomes,
-                           const std::vector<SkippedFile>& skipped) const;
+                           const std::vector<SkippedFile>& skipped,
+                           const std::string& inputFolder) const;
 
  private:
   Lookup m_lookup;

@@ -322,9 +322,10 @@ void CWavrelDlg::OnCancelConversion() {
   // while it shows is noted as it is for any box of a run. The buttons come
   // back once it is answered.
   if (m_stoppedByHandler.exchange(false) &&
-      !m_texts.EndReport(m_outcomes, m_plan.skipped).empty()) {
+      !m_texts.EndReport(m_outcomes, m_plan.skipped, m_plan.request.inputFolder).empty()) {
     if (m_workerThread.Start(this, &CWavrelDlg::ReportCancelledRun) == JThread::kOk) return;
-    MessageBox(m_texts.EndReport(m_outcomes, m_plan.skipped), host::kReportStyle);
+    MessageBox(m_texts.EndReport(m_outcomes, m_plan.skipped, m_plan.request.inputFolder),
+               host::kReportStyle);
   }
   SetButtonsIdle(true);
 }

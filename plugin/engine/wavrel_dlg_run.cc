@@ -30,7 +30,8 @@ void CWavrelDlg::ConvertAll() {
   window.EnableControl(kIdCancelConversion, false);
   // The report comes before the buttons are enabled again, so that no new
   // run can start while it shows; a close request made meanwhile is kept.
-  const std::u16string report = m_texts.EndReport(m_outcomes, m_plan.skipped);
+  const std::u16string report =
+      m_texts.EndReport(m_outcomes, m_plan.skipped, m_plan.request.inputFolder);
   bool closing = false;
   {
     std::lock_guard lock(m_deferMutex);
@@ -57,7 +58,8 @@ void CWavrelDlg::OnFileSkipped(const SkippedFile& file) {
 }
 
 void CWavrelDlg::OnFileStarted(const std::string& path, std::size_t index, std::size_t count) {
-  SetStatus(m_texts.Progress(index + 1, count, host::Wide(std::string(base::BaseName(path)))));
+  SetStatus(m_texts.Progress(index + 1, count,
+                             host::Wide(RelativeName(m_plan.request.inputFolder, path))));
   if (m_observer != nullptr) m_observer->OnFileStarted(path, index, count);
 }
 
@@ -124,7 +126,8 @@ int CWavrelDlg::FinishDeferredStop(bool runComplete) {
 void CWavrelDlg::ReportCancelledRun() {
   // The files done before the cancel, as the end of a full run lists them;
   // those not reached were not tried and are not listed.
-  const std::u16string report = m_texts.EndReport(m_outcomes, m_plan.skipped);
+  const std::u16string report =
+      m_texts.EndReport(m_outcomes, m_plan.skipped, m_plan.request.inputFolder);
   if (!report.empty()) ShowRunBox(report);
   int request = kNoRequest;
   {

@@ -21,6 +21,7 @@ class HostedEnvironment final : public IDialogEnvironment {
     return m_platform.MakeFolder(folder, error);
   }
   void RemoveFolderTree(const std::string& folder) override { m_platform.RemoveFolderTree(folder); }
+  void RemoveDeadRunsWorkFolders() override { m_platform.RemoveDeadRunsWorkFolders(); }
   IConversionFiles& Files() override { return m_platform.Files(); }
   std::u16string Text(const char16_t* key) override { return GetPluginText(key); }
   bool MessageBox(const std::u16string& text, const std::u16string& caption,

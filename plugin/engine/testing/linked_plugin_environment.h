@@ -46,6 +46,7 @@ class LinkedPluginEnvironment final : public IDialogEnvironment {
   void RemoveFolderTree(const std::string& folder) override {
     m_production.RemoveFolderTree(folder);
   }
+  void RemoveDeadRunsWorkFolders() override { m_production.RemoveDeadRunsWorkFolders(); }
   IConversionFiles& Files() override { return m_production.Files(); }
   std::u16string Text(const char16_t* key) override { return m_production.Text(key); }
   bool MessageBox(const std::u16string& text, const std::u16string& caption,
