@@ -44,11 +44,13 @@ class Recorder final : public IBatchObserver {
   void OnFileFinished(const FileOutcome& outcome) override {
     std::lock_guard lock(m_mutex);
     finished.push_back(outcome);
+    if (env != nullptr) env->Note("finished " + outcome.path);
   }
   void OnRunFinished(const RunSummary& s) override {
     std::lock_guard lock(m_mutex);
     summary = s;
   }
+  testing::RecordingEnvironment* env = nullptr;  // notes each finished file in its log
   std::mutex m_mutex;
   std::vector<std::string> skipped, started;
   std::vector<FileOutcome> finished;
@@ -96,6 +98,10 @@ class BatchConversionTest : public ::testing::Test {
   Recorder m_recorder;
   std::string m_hangOn;  // the converter hangs on recordings whose path holds it
 };
+
+std::size_t Place(const std::vector<std::string>& log, const std::string& entry) {
+  return static_cast<std::size_t>(std::find(log.begin(), log.end(), entry) - log.begin());
+}
 
 TEST_F(BatchConversionTest, RecordingsGoInTheOrderOfTheirBytesAsUnsignedValues) {
   // 0xE9 sorts after 'b' as an unsigned byte, before it as a signed one.
@@ -171,6 +177,45 @@ TEST_F(BatchConversionTest, ADeclinedQuestionConvertsNothing) {
   EXPECT_FALSE(m_core.Prepare(m_request, no, &plan, &refusal));
   EXPECT_EQ(refusal.kind, Refusal::Kind::kDeclined);
   EXPECT_TRUE(m_env.Launches().empty());
+}
+
+TEST_F(BatchConversionTest, AWavGoesOnlyOverWhatWasThereWhenTheRunPlannedItsName) {
+  for (const char* name : {"a.qcp", "b.qcp"}) WriteFile(m_in / name, QcpBytes(name));
+  WriteFile(m_out / "a.wav", "an earlier run's a.wav");
+  // Another run makes its b.wav while this one converts b.
+  const auto converter = m_env.programs["vocrate"];
+  m_env.programs["vocrate"] = [&](const std::vector<std::string>& args, const std::string& cwd) {
+    if (args[0].find("b.qcp") != std::string::npos) WriteFile(m_out / "b.wav", "another run's");
+    return converter(args, cwd);
+  };
+  const BatchPlan plan = Prepare();
+  m_core.Run(plan, m_recorder, {});
+  // The earlier run's a.wav was planned to be replaced; b.wav came later.
+  EXPECT_EQ(fs::file_size(m_out / "a.wav"), 44 + QcpBytes("a.qcp").size());
+  EXPECT_EQ(testing::Slurp(m_out / "b.wav"), "another run's");
+  EXPECT_EQ(fs::file_size(m_out / "b (2).wav"), 44 + QcpBytes("b.qcp").size());
+  ASSERT_EQ(m_recorder.finished.size(), 2u);
+  EXPECT_EQ(m_recorder.finished[1].wavPath, (m_out / "b (2).wav").string());
+}
+
+TEST_F(BatchConversionTest, AWavIsOnTheDiskBeforeItIsToldMadeAndDeadRunsGoFirst) {
+  WriteFile(m_in / "a.qcp", QcpBytes("a"));
+  m_recorder.env = &m_env;
+  const BatchPlan plan = Prepare();
+  m_core.Run(plan, m_recorder, {});
+  const auto log = m_env.Log();
+  const std::string wav = (m_out / "a.wav").string();
+  const std::size_t mkwork =
+      std::find_if(log.begin(), log.end(),
+                   [](const std::string& e) { return e.rfind("mkwork ", 0) == 0; }) -
+      log.begin();
+  EXPECT_LT(Place(log, "clean work folders"), mkwork);
+  EXPECT_LT(Place(log, "clean temporaries " + m_out.string() + "/"), Place(log, "sync file"));
+  EXPECT_LT(Place(log, "sync file"), Place(log, "rename " + wav));
+  EXPECT_LT(Place(log, "rename " + wav), Place(log, "sync folder " + m_out.string() + "/"));
+  EXPECT_LT(Place(log, "sync folder " + m_out.string() + "/"),
+            Place(log, "finished " + (m_in / "a.qcp").string()));
+  EXPECT_LT(Place(log, "finished " + (m_in / "a.qcp").string()), log.size());
 }
 
 }  // namespace

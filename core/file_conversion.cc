@@ -194,12 +194,23 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
   unsigned long long pcmBytes = 0;
   if (!outcome.reason.empty()) {
     // What made a program fail, when the system can tell: the recording is
-    // gone, or the work folder is full (what the program wrote is still
-    // there, so next to nothing is left).
+    // gone, or the work folder has no room for what the program writes (a
+    // program may delete what it wrote when it fails, so the room is
+    // measured against what the step needs: an EVRC record of 24 bytes for
+    // a packet of 3 bytes or more, a PCM frame of 320 for a record, or for a
+    // QCELP packet of 4 bytes or more).
+    unsigned long long recordingBytes = 0;
+    unsigned long long evrcBytes = 0;
+    files.FileSize(job.recording, &recordingBytes);
+    files.FileSize(evrc, &evrcBytes);
+    const unsigned long long needed =
+        kFullFolderBytes + (qcelp                                     ? recordingBytes * 80
+                            : outcome.reason.rfind("decoder", 0) == 0 ? evrcBytes / 24 * 320
+                                                                      : recordingBytes * 8);
     std::string why;
     if (files.HasVanished(job.recording, job.recordingStamp ? &*job.recordingStamp : nullptr)) {
       outcome.reason = "the recording is gone: it was moved or deleted during the run";
-    } else if (files.IsOutOfSpace(job.workFolder, kFullFolderBytes, &why)) {
+    } else if (files.IsOutOfSpace(job.workFolder, needed, &why)) {
       outcome.reason = "the work folder " + job.workFolder + " has no space left (" + why + ")";
     }
     // A program failed: what it left may end anywhere, and a WAV made of it

@@ -3,7 +3,8 @@
 // terminated), and every start, termination, removal and folder is logged.
 // Files the fake programs write are real files in a folder of the test's;
 // the file operations are the production ones (Files), but for a rename
-// that may be made to fail and removals that are logged. Thread-safe: a
+// that may be made to fail, and removals, renames, syncs and clean-ups that
+// are logged. Thread-safe: a
 // run's jobs and the test's thread use it at once. RecordingEnvironmentT
 // takes the interface to implement: the dialog's fake adds its host's
 // services to the core's environment.
@@ -100,13 +101,27 @@ class RecordingEnvironmentT : public Interface {
     std::atomic<bool> failRenames{false};
     RenameResult RenameNoReplace(const std::string& from, const std::string& to,
                                  std::string* error) override {
+      m_env.Note("rename " + to);
       if (failRenames) return RenameResult::kFailed;
       return PlatformFileOperations::RenameNoReplace(from, to, error);
     }
     RenameResult RenameReplacingSame(const std::string& from, const std::string& to,
                                      const FileStamp& expected, std::string* error) override {
+      m_env.Note("rename " + to);
       if (failRenames) return RenameResult::kFailed;
       return PlatformFileOperations::RenameReplacingSame(from, to, expected, error);
+    }
+    bool SyncFile(std::FILE* file, std::string* error) override {
+      m_env.Note("sync file");
+      return PlatformFileOperations::SyncFile(file, error);
+    }
+    bool SyncFolder(const std::string& folder, std::string* error) override {
+      m_env.Note("sync folder " + folder);
+      return PlatformFileOperations::SyncFolder(folder, error);
+    }
+    void RemoveDeadRunsTemporaries(const std::string& folder) override {
+      m_env.Note("clean temporaries " + folder);
+      PlatformFileOperations::RemoveDeadRunsTemporaries(folder);
     }
     bool RemoveFile(const std::string& path) override {
       m_env.Note("rm " + path);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "testing/child_process.h"
+#include "testing/fat_folder.h"
 #include "testing/files.h"
 
 namespace wavrel::host {
@@ -340,6 +341,51 @@ TEST_F(WavrelProcessTest, QcelpRecordingsConvertAndOtherCodecsFailWithTheirName)
   EXPECT_NE(json.out.find("\"codec\":\"QCELP-13K\",\"duration\":5.0}"), std::string::npos)
       << json.out;
   EXPECT_NE(json.out.find("\"codec\":\"SMV\",\"duration\":0.0}"), std::string::npos) << json.out;
+}
+
+TEST_F(WavrelProcessTest, NamesThatAFatFolderTakesForOneGetAWavEach) {
+  testing::FatFolder fat;
+  if (!fat.Mounted()) GTEST_SKIP() << fat.SkipReason();
+  const fs::path in =
+      SampleFolder("cased", {{"greeting.qcp", "Rec.qcp"}, {"zh_call.qcp", "rec.qcp"}});
+  const RunResult run = RunWavrel({"convert", in.string(), fat.Path().string()});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(CountPrefixed(run.outLines, "ok  Rec.qcp -> " + (fat.Path() / "Rec.wav").string()), 1u)
+      << run.out;
+  EXPECT_EQ(CountPrefixed(run.outLines, "ok  rec.qcp -> " + (fat.Path() / "rec (2).wav").string()),
+            1u)
+      << run.out;
+  EXPECT_EQ(fs::file_size(fat.Path() / "Rec.wav"), WavSize(531));
+  EXPECT_EQ(fs::file_size(fat.Path() / "rec (2).wav"), WavSize(741));
+}
+
+TEST_F(WavrelProcessTest, EveryRecordingOfADeepTreeConvertsAndIsNamedByItsPathInTheTree) {
+  // Twenty folders of 243-byte names: the paths are longer than PATH_MAX.
+  const fs::path in = m_root / "deep";
+  fs::create_directories(in);
+  const std::string deep = testing::MakeDeepFolders(in, 20, 243);
+  ASSERT_FALSE(deep.empty());
+  ASSERT_TRUE(testing::WriteFile(deep + "/rec.qcp",
+                                 testing::Slurp(fs::path(WAVREL_SAMPLES_DIR) / "voicemail.dat")));
+  // Lines come in the order of the list, files that are no recordings too.
+  testing::WriteFile(in / "a.qcp", testing::Slurp(fs::path(WAVREL_SAMPLES_DIR) / "greeting.qcp"));
+  testing::WriteFile(in / "b.txt", "notes");
+  testing::WriteFile(in / "c.qcp", testing::Slurp(fs::path(WAVREL_SAMPLES_DIR) / "greeting.qcp"));
+  const fs::path out = m_root / "deep-out";
+  const RunResult run = RunWavrel({"convert", "--yes", "-r", in.string(), out.string()});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  const std::string relative = deep.substr(in.string().size() + 1) + "/rec.qcp";
+  // "a.qcp" sorts before the folder "aaa...", "b.txt" after it.
+  ASSERT_EQ(run.outLines.size(), 5u) << run.out.substr(0, 300);
+  EXPECT_EQ(run.outLines[0].rfind("ok  a.qcp -> ", 0), 0u) << run.outLines[0];
+  EXPECT_EQ(run.outLines[1].rfind("ok  " + relative + " -> " + out.string() + "/", 0), 0u)
+      << run.outLines[1].substr(0, 80);
+  EXPECT_EQ(run.outLines[2], "skipped b.txt: not a QCP recording");
+  EXPECT_EQ(run.outLines[3].rfind("ok  c.qcp -> ", 0), 0u) << run.outLines[3];
+  EXPECT_EQ(testing::Slurp(out.string() + deep.substr(in.string().size()) + "/rec.wav").size(),
+            WavSize(271));
+  testing::RemoveAll(in);
+  testing::RemoveAll(out);
 }
 
 TEST_F(WavrelProcessTest, InterruptCancelsAndLeavesNothingBehind) {

@@ -20,6 +20,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "testing/child_process.h"
@@ -257,6 +258,49 @@ TEST_F(FailureInjectionTest, OutputFolderRemovedDuringTheRun) {
   EXPECT_TRUE(ProcessesOfOurs().empty());
 }
 
+TEST_F(FailureInjectionTest, RecordingRemovedDuringTheRunSaysSo) {
+  ReplaceProgram("vocrate", "case \"$1\" in *meeting_notes*) rm -f \"$1\";; esac");
+  const RunResult run = Run();
+  SCOPED_TRACE(run.out + run.err);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("FAILED meeting_notes.qcp: the recording is gone: it was moved or "
+                         "deleted during the run\n"),
+            std::string::npos);
+  EXPECT_EQ(fs::file_size(m_out / "voicemail.wav"), kWavSizes.at("voicemail"));
+  EXPECT_TRUE(fs::is_empty(m_tmp));
+}
+
+TEST_F(FailureInjectionTest, WavrelKilledLeavesNoProgramRunning) {
+  // A recording of 25 minutes after the others: its decoder runs for seconds.
+  const std::string meeting = Slurp(m_in / "meeting_notes.qcp");
+  std::string longer = meeting.substr(0, 194);
+  for (int i = 0; i < 60; ++i) longer += meeting.substr(194, Le32(meeting, 190));
+  const std::uint32_t dataSize = static_cast<std::uint32_t>(longer.size() - 194);
+  for (auto [at, value] : {std::pair{4, dataSize + 186}, std::pair{190, dataSize}}) {
+    for (int i = 0; i < 4; ++i) longer[at + i] = static_cast<char>(value >> (8 * i));
+  }
+  testing::WriteFile(m_in / "zz_long.qcp", longer);
+  testing::ChildOptions options;
+  options.setEnv = {{"TMPDIR", m_tmp.string()}, {"LANG", "C"}};
+  options.timeout = std::chrono::seconds(60);
+  testing::ChildProcess wavrel;
+  std::string err;
+  ASSERT_TRUE(wavrel.Start({(m_root / "host" / "wavrel").string(), "convert", "--jobs", "1",
+                            m_in.string(), m_out.string()},
+                           options, &err))
+      << err;
+  wavrel.Wait([&](const std::string& line) {
+    if (line.rfind("ok  voicemail.dat", 0) != 0) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // zz_long's decoder runs
+    kill(wavrel.Pid(), SIGKILL);
+  });
+  // The kernel ends the run's programs with it.
+  for (int i = 0; i < 100 && !ProcessesOfOurs().empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(ProcessesOfOurs().empty()) << ProcessesOfOurs();
+}
+
 TEST_F(FailureInjectionTest, IntermediatesFileSystemFull) {
 #ifdef __SANITIZE_THREAD__
   // ThreadSanitizer's runtime puts a file of 512 KiB into TMPDIR for every
@@ -266,7 +310,13 @@ TEST_F(FailureInjectionTest, IntermediatesFileSystemFull) {
   // Room for the small recordings' intermediates, not for the long one's PCM.
   constexpr std::uintmax_t kRoom = 300 * 1024;
   if (MountSmallFileSystem(m_tmp, kRoom)) {
-    ExpectOutcome(Run(), {"greeting", "voicemail"});
+    const RunResult run = Run();
+    ExpectOutcome(run, {"greeting", "voicemail"});
+    // The reason names the full folder, not a program's exit status.
+    EXPECT_NE(run.out.find("FAILED meeting_notes.qcp: the work folder " + m_tmp.string()),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("has no space left"), std::string::npos) << run.out;
   } else {
     ExpectOutcome(Run({}, kRoom), {"greeting", "voicemail"});
   }
