@@ -75,8 +75,13 @@ class RunState {
   /// them), or what is told of a file at once.
   using Entry = std::variant<std::size_t, FileOutcome, SkippedFile>;
 
-  RunState(IBatchObserver& observer, std::vector<Entry> order, std::size_t count)
-      : m_observer(observer), m_order(std::move(order)), m_count(count) {
+  RunState(IBatchObserver& observer, IConversionFiles& files, std::size_t wavsPerSync,
+           std::vector<Entry> order, std::size_t count)
+      : m_observer(observer),
+        m_files(files),
+        m_wavsPerSync(std::max<std::size_t>(wavsPerSync, 1)),
+        m_order(std::move(order)),
+        m_count(count) {
     for (std::size_t place = 0; place < m_order.size(); ++place) {
       if (const auto* index = std::get_if<std::size_t>(&m_order[place])) m_placeOf[*index] = place;
     }
@@ -92,14 +97,19 @@ class RunState {
     return true;
   }
 
-  /// A file the run converted is done.
-  void Finish(FileOutcome outcome) {
+  /// A file the run converted is done; a WAV still under its temporary name
+  /// (pending) is put in place at target with the others of its batch first.
+  void Finish(FileOutcome outcome, PendingWav pending, WavTarget target) {
     std::lock_guard lock(m_mutex);
-    ++m_summary.files;
-    if (!outcome.success) ++m_summary.failed;
-    if (!outcome.wavPath.empty()) ++m_summary.wavsWritten;
-    const std::size_t place = m_placeOf.at(outcome.index);
-    m_order[place] = std::move(outcome);
+    if (!pending.tempPath.empty()) {
+      const auto now = std::chrono::steady_clock::now();
+      m_batch.push_back({std::move(outcome), std::move(pending), std::move(target), now});
+      if (m_batch.size() >= m_wavsPerSync || now - m_batch.front().since >= kMaxWait) {
+        CommitBatch();
+      }
+      return;
+    }
+    Place(std::move(outcome));
     Release(false);
   }
 
@@ -114,6 +124,8 @@ class RunState {
   /// and the files that are not recordings, are told too, then the summary.
   RunSummary End(bool cancelled) {
     std::lock_guard lock(m_mutex);
+    // WAVs made before a stop are whole: they are kept.
+    CommitBatch();
     Release(true);
     m_summary.cancelled = cancelled;
     m_observer.OnRunFinished(m_summary);
@@ -121,6 +133,69 @@ class RunState {
   }
 
  private:
+  /// A WAV waits no longer than this for others to share its sync.
+  static constexpr std::chrono::seconds kMaxWait{1};
+
+  struct Waiting {
+    FileOutcome outcome;
+    PendingWav pending;
+    WavTarget target;
+    std::chrono::steady_clock::time_point since;
+  };
+
+  /// With m_mutex held: the outcome takes its place in the list.
+  void Place(FileOutcome outcome) {
+    ++m_summary.files;
+    if (!outcome.success) ++m_summary.failed;
+    if (!outcome.wavPath.empty()) ++m_summary.wavsWritten;
+    const std::size_t place = m_placeOf.at(outcome.index);
+    m_order[place] = std::move(outcome);
+  }
+
+  /// With m_mutex held: the waiting WAVs' data go to the disk in one sync
+  /// of each file system they are on, then each is renamed into place, then
+  /// their folders' entries go to the disk, and only then are they told.
+  void CommitBatch() {
+    if (m_batch.empty()) return;
+    std::set<std::string> temporaryFolders;
+    for (const Waiting& waiting : m_batch)
+      temporaryFolders.insert(FolderOf(waiting.pending.tempPath));
+    std::string syncError;
+    for (const std::string& folder : temporaryFolders) {
+      if (m_files.SyncFileSystemOf(folder, &syncError)) continue;
+      // Most likely the folder itself went (removed during the run).
+      if (m_files.HasVanished(folder, nullptr)) {
+        syncError =
+            "the output folder " + folder + " is gone: it was moved or deleted during the run";
+      } else {
+        syncError = "cannot put the WAV file on the disk: " + syncError;
+      }
+      break;
+    }
+    std::set<std::string> finalFolders;
+    for (Waiting& waiting : m_batch) {
+      FileOutcome& outcome = waiting.outcome;
+      std::string written;
+      if (!syncError.empty()) {
+        DiscardWav(m_files, &waiting.pending);
+        outcome.success = false;
+        outcome.reason = syncError;
+      } else if (CommitWav(m_files, &waiting.pending, waiting.target, &written) ==
+                 WavWriteResult::kWritten) {
+        outcome.wavPath = written;
+        finalFolders.insert(FolderOf(written));
+      } else {
+        outcome.success = false;
+        outcome.wavResult = WavWriteResult::kCannotCreate;
+        outcome.reason = DescribeWavWriteResult(WavWriteResult::kCannotCreate);
+      }
+    }
+    for (const std::string& folder : finalFolders) m_files.SyncFolder(folder, nullptr);
+    for (Waiting& waiting : m_batch) Place(std::move(waiting.outcome));
+    m_batch.clear();
+    Release(false);
+  }
+
   /// With m_mutex held; all: the run ended, the rest go as they are (files
   /// never converted are left out).
   void Release(bool all) {
@@ -139,6 +214,9 @@ class RunState {
   }
 
   IBatchObserver& m_observer;
+  IConversionFiles& m_files;
+  const std::size_t m_wavsPerSync;
+  std::vector<Waiting> m_batch;  // finished WAVs waiting for their sync
   std::vector<Entry> m_order;
   const std::size_t m_count;
   std::map<std::size_t, std::size_t> m_placeOf;  // a converted file's place in m_order
@@ -272,6 +350,7 @@ RunSummary BatchConversion::Run(const BatchPlan& plan, IBatchObserver& observer,
     job.converterPath = request.converterPath;
     job.decoderPath = request.decoderPath;
     job.qcelpDecoderPath = request.qcelpDecoderPath;
+    job.commitLater = options.wavsPerSync > 1;
     order.emplace_back(jobs.size());
     jobs.push_back(std::move(job));
   }
@@ -290,7 +369,7 @@ RunSummary BatchConversion::Run(const BatchPlan& plan, IBatchObserver& observer,
   std::stable_sort(order.begin(), order.end(),
                    [&](const auto& a, const auto& b) { return LessByBytes(pathOf(a), pathOf(b)); });
 
-  RunState state(observer, std::move(order), jobs.size());
+  RunState state(observer, files, options.wavsPerSync, std::move(order), jobs.size());
   state.Start();
 
   const std::string noWorkFolder = "cannot create a work folder: " + workError;
@@ -320,10 +399,10 @@ RunSummary BatchConversion::Run(const BatchPlan& plan, IBatchObserver& observer,
     outcome.wavResult = result.wavResult;
     outcome.codec = result.codec;
     outcome.seconds = SecondsSince(started);
-    // A WAV reported made survives a power cut: its data went to the disk
-    // before its rename, and its folder's entry goes now.
-    if (!outcome.wavPath.empty()) files.SyncFolder(FolderOf(outcome.wavPath), nullptr);
-    state.Finish(std::move(outcome));
+    // A WAV told made survives a power cut: its data and its folder's entry
+    // are on the disk first (the writer's syncs, or its batch's).
+    state.Finish(std::move(outcome), std::move(result.pendingWav),
+                 {job.wavPath, job.wavReplaces, job.nextWavName});
     return true;
   };
 

@@ -33,6 +33,11 @@ struct RunOptions {
   /// earlier run's), not a file it goes on without (the console; the dialog
   /// asks, as it always has, when the output folder is the input folder).
   bool plannedWavsAreOutput = false;
+  /// Finished WAVs put in place after one sync of their disk: a WAV is on
+  /// the disk before it is told made either way, but one sync for several
+  /// costs the disk's flush once instead of once a file. A WAV waits at
+  /// most a second for the others.
+  std::size_t wavsPerSync = 1;
 };
 
 /// What a front end asks to convert. Paths are bytes.

@@ -199,23 +199,46 @@ TEST_F(BatchConversionTest, AWavGoesOnlyOverWhatWasThereWhenTheRunPlannedItsName
 }
 
 TEST_F(BatchConversionTest, AWavIsOnTheDiskBeforeItIsToldMadeAndDeadRunsGoFirst) {
-  WriteFile(m_in / "a.qcp", QcpBytes("a"));
+  for (const char* name : {"a.qcp", "b.qcp"}) WriteFile(m_in / name, QcpBytes(name));
   m_recorder.env = &m_env;
-  const BatchPlan plan = Prepare();
-  m_core.Run(plan, m_recorder, {});
-  const auto log = m_env.Log();
-  const std::string wav = (m_out / "a.wav").string();
-  const std::size_t mkwork =
-      std::find_if(log.begin(), log.end(),
-                   [](const std::string& e) { return e.rfind("mkwork ", 0) == 0; }) -
-      log.begin();
-  EXPECT_LT(Place(log, "clean work folders"), mkwork);
-  EXPECT_LT(Place(log, "clean temporaries " + m_out.string() + "/"), Place(log, "sync file"));
-  EXPECT_LT(Place(log, "sync file"), Place(log, "rename " + wav));
-  EXPECT_LT(Place(log, "rename " + wav), Place(log, "sync folder " + m_out.string() + "/"));
-  EXPECT_LT(Place(log, "sync folder " + m_out.string() + "/"),
-            Place(log, "finished " + (m_in / "a.qcp").string()));
-  EXPECT_LT(Place(log, "finished " + (m_in / "a.qcp").string()), log.size());
+  const std::string out = m_out.string() + "/";
+  const std::string wavA = out + "a.wav";
+  const std::string wavB = out + "b.wav";
+  const std::string finishedA = "finished " + (m_in / "a.qcp").string();
+  const std::string finishedB = "finished " + (m_in / "b.qcp").string();
+  // One sync of the data and the folder per file, or per batch of files.
+  for (const std::size_t perSync : {1, 8}) {
+    SCOPED_TRACE("WAVs per sync: " + std::to_string(perSync));
+    fs::remove_all(m_out);
+    fs::create_directories(m_out);
+    m_request.options.wavsPerSync = perSync;
+    const std::size_t before = m_env.Log().size();
+    m_core.Run(Prepare(), m_recorder, {});
+    const auto all = m_env.Log();
+    const std::vector<std::string> log(all.begin() + static_cast<std::ptrdiff_t>(before),
+                                       all.end());
+    const std::size_t mkwork =
+        std::find_if(log.begin(), log.end(),
+                     [](const std::string& e) { return e.rfind("mkwork ", 0) == 0; }) -
+        log.begin();
+    EXPECT_LT(Place(log, "clean work folders"), mkwork);
+    EXPECT_LT(Place(log, "clean temporaries " + out), mkwork + 5);
+    if (perSync == 1) {
+      EXPECT_LT(Place(log, "sync file"), Place(log, "rename " + wavA));
+      EXPECT_LT(Place(log, "rename " + wavA), Place(log, "sync folder " + out));
+      EXPECT_LT(Place(log, "sync folder " + out), Place(log, finishedA));
+    } else {
+      // Both WAVs wait for one sync of their file system, then go in place.
+      const std::size_t sync = Place(log, "sync file system of " + out);
+      EXPECT_LT(sync, Place(log, "rename " + wavA));
+      EXPECT_LT(Place(log, "rename " + wavB), Place(log, "sync folder " + out));
+      EXPECT_EQ(std::count(log.begin(), log.end(), "sync folder " + out), 1);
+      EXPECT_LT(Place(log, "sync folder " + out), Place(log, finishedA));
+    }
+    EXPECT_LT(Place(log, finishedA), Place(log, finishedB));
+    EXPECT_LT(Place(log, finishedB), log.size());
+    EXPECT_EQ(fs::file_size(wavB), 44 + QcpBytes("b.qcp").size());
+  }
 }
 
 }  // namespace

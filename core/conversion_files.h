@@ -66,6 +66,9 @@ class IConversionFiles {
   virtual bool SyncFile(std::FILE* file, std::string* error) = 0;
   /// Puts a folder's entries on the disk (after renames into it).
   virtual bool SyncFolder(const std::string& folder, std::string* error) = 0;
+  /// Puts everything written to folder's file system on the disk: one
+  /// flush for the data of many files.
+  virtual bool SyncFileSystemOf(const std::string& folder, std::string* error) = 0;
   /// Renames from to to only when nothing is at to (kTargetTaken otherwise,
   /// both left as they are).
   virtual RenameResult RenameNoReplace(const std::string& from, const std::string& to,
@@ -117,6 +120,7 @@ class PlatformFileOperations : public IConversionFiles {
   bool SetModificationTime(std::FILE* file, long long seconds, long nanoseconds) override;
   bool SyncFile(std::FILE* file, std::string* error) override;
   bool SyncFolder(const std::string& folder, std::string* error) override;
+  bool SyncFileSystemOf(const std::string& folder, std::string* error) override;
   RenameResult RenameNoReplace(const std::string& from, const std::string& to,
                                std::string* error) override;
   RenameResult RenameReplacingSame(const std::string& from, const std::string& to,

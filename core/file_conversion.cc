@@ -172,7 +172,8 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
   if (!qcelp) {
     if (!RunProgram(*m_converter, "converter", job.converterPath, {job.recording, evrc, "1"},
                     job.workFolder, token, &outcome)) {
-      return stopped(), outcome;
+      stopped();
+      return outcome;
     }
     readLossTotals();
   }
@@ -185,7 +186,8 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
             : std::vector<std::string>{"-i", evrc, "-o", pcm, "-d"};
   if (!RunProgram(*m_decoder, "decoder", qcelp ? job.qcelpDecoderPath : job.decoderPath,
                   decoderArgs, job.workFolder, token, &outcome)) {
-    return stopped(), outcome;
+    stopped();
+    return outcome;
   }
   if (qcelp) readLossTotals();
   if (stopped()) return outcome;
@@ -228,12 +230,20 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
     // What the recording says about itself goes into the WAV too.
     const WavTags tags = RecordingTags(files, job.recording);
     std::string written;
-    outcome.wavResult = m_wavWriter.WritePcmAsWav(
-        pcm, {job.wavPath, job.wavReplaces, job.nextWavName}, job.sampleRateSetting, token,
-        stamped ? &recording : nullptr, &tags, &written);
+    outcome.wavResult =
+        job.commitLater
+            ? m_wavWriter.WriteTemporaryWav(pcm, job.wavPath, job.sampleRateSetting, token,
+                                            stamped ? &recording : nullptr, &tags,
+                                            /*syncData=*/false, &outcome.pendingWav)
+            : m_wavWriter.WritePcmAsWav(pcm, {job.wavPath, job.wavReplaces, job.nextWavName},
+                                        job.sampleRateSetting, token,
+                                        stamped ? &recording : nullptr, &tags, &written);
     // A copy cut short by a stop stays at this step: the clean-up deletes
     // the intermediates (the writer has already removed its partial file).
-    if (outcome.wavResult == WavWriteResult::kStopped) return stopped(), outcome;
+    if (outcome.wavResult == WavWriteResult::kStopped) {
+      stopped();
+      return outcome;
+    }
     if (outcome.wavResult == WavWriteResult::kWritten) {
       outcome.wavPath = written;
       // The frames the WAV holds: the converter's count takes a QCP pad
@@ -244,6 +254,12 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
       }
     } else {
       outcome.reason = DescribeWavWriteResult(outcome.wavResult);
+      const std::string folder = job.wavPath.substr(0, job.wavPath.rfind('/') + 1);
+      if (outcome.wavResult == WavWriteResult::kCannotCreate &&
+          files.HasVanished(folder, nullptr)) {
+        outcome.reason =
+            "the output folder " + folder + " is gone: it was moved or deleted during the run";
+      }
     }
   }
 

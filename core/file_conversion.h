@@ -42,6 +42,9 @@ struct ConversionJob {
   std::optional<FileStamp> wavReplaces;
   /// The next free name when something else has come to wavPath since.
   std::function<std::string()> nextWavName;
+  /// The WAV is left under its temporary name for the caller to put in
+  /// place with others after one sync (ConversionOutcome::pendingWav).
+  bool commitLater = false;
   std::string workFolder;  ///< private folder for the intermediates
   std::string workBase;    ///< workFolder + "/" + a short name of the file's own
   std::int32_t sampleRateSetting = -1;
@@ -60,6 +63,9 @@ struct ConversionOutcome {
   std::optional<std::int32_t> lostFrames;   ///< from the converter's loss record
   bool cutShort = false;                    ///< the data chunk claims more than the file holds
   std::string codec;  ///< the recording's speech codec ("EVRC", "QCELP-13K", ...), when known
+  /// With ConversionJob::commitLater: the whole WAV, not yet in place
+  /// (wavPath is then empty until CommitWav).
+  PendingWav pendingWav;
 };
 
 class FileConversion {

@@ -54,6 +54,9 @@ bool Ops::SyncFile(std::FILE* file, std::string* error) { return wavrel::SyncFil
 bool Ops::SyncFolder(const std::string& folder, std::string* error) {
   return wavrel::SyncFolder(folder, error);
 }
+bool Ops::SyncFileSystemOf(const std::string& folder, std::string* error) {
+  return wavrel::SyncFileSystemOf(folder, error);
+}
 RenameResult Ops::RenameNoReplace(const std::string& from, const std::string& to,
                                   std::string* error) {
   return wavrel::RenameNoReplace(from, to, error);

@@ -71,9 +71,26 @@ WavWriteResult PcmWavWriter::WritePcmAsWav(const std::string& pcmPath, const Wav
                                            std::int32_t sampleRateSetting, std::stop_token token,
                                            const FileStamp* recording, const WavTags* tags,
                                            std::string* writtenPath) {
-  m_createdWav = false;
   writtenPath->clear();
-  const std::string& wavPath = target.path;
+  PendingWav pending;
+  WavWriteResult result = WriteTemporaryWav(pcmPath, target.path, sampleRateSetting, token,
+                                            recording, tags, /*syncData=*/true, &pending);
+  if (result == WavWriteResult::kWritten)
+    result = CommitWav(m_files, &pending, target, writtenPath);
+  // The folder's new entry goes to the disk too before the WAV is told made.
+  if (result == WavWriteResult::kWritten) {
+    m_files.SyncFolder(writtenPath->substr(0, writtenPath->rfind('/') + 1), nullptr);
+  }
+  return result;
+}
+
+WavWriteResult PcmWavWriter::WriteTemporaryWav(const std::string& pcmPath,
+                                               const std::string& wavPath,
+                                               std::int32_t sampleRateSetting,
+                                               std::stop_token token, const FileStamp* recording,
+                                               const WavTags* tags, bool syncData,
+                                               PendingWav* pending) {
+  m_createdWav = false;
   const std::uint32_t rate =
       sampleRateSetting > 0 ? static_cast<std::uint32_t>(sampleRateSetting) : kDefaultWavSampleRate;
   Resampler resampler;
@@ -122,10 +139,11 @@ WavWriteResult PcmWavWriter::WritePcmAsWav(const std::string& pcmPath, const Wav
   }
   // The stream's error flag also keeps a write that failed in a flush before
   // the close (setting the time flushes), whose bytes are gone. The data go
-  // to the disk before the rename, so that a power cut cannot leave a WAV
-  // under its name that is not whole.
-  const bool writeFailed = std::ferror(m_wavFile) != 0 || (result == WavWriteResult::kWritten &&
-                                                           !m_files.SyncFile(m_wavFile, &error));
+  // to the disk before the rename (here, or by whoever commits it), so that
+  // a power cut cannot leave a WAV under its name that is not whole.
+  const bool writeFailed =
+      std::ferror(m_wavFile) != 0 ||
+      (syncData && result == WavWriteResult::kWritten && !m_files.SyncFile(m_wavFile, &error));
   const bool closeFailed = std::fclose(m_wavFile) != 0;
   m_wavFile = nullptr;
   if ((closeFailed || writeFailed) && result == WavWriteResult::kWritten) {
@@ -135,28 +153,48 @@ WavWriteResult PcmWavWriter::WritePcmAsWav(const std::string& pcmPath, const Wav
     result = WavWriteResult::kNoSpace;
   }
   if (result == WavWriteResult::kWritten) {
-    // Never over what the run did not plan to replace: another run's WAV
-    // that came there since keeps its name, and this one takes the next.
-    std::string to = wavPath;
-    RenameResult renamed =
-        target.replaces ? m_files.RenameReplacingSame(m_tempPath, to, *target.replaces, &error)
-                        : m_files.RenameNoReplace(m_tempPath, to, &error);
-    while (renamed == RenameResult::kTargetTaken && target.nextName) {
-      to = target.nextName();
-      if (to.empty()) break;
-      renamed = m_files.RenameNoReplace(m_tempPath, to, &error);
-    }
-    if (renamed == RenameResult::kRenamed) {
-      *writtenPath = to;
-    } else {
-      result = WavWriteResult::kCannotCreate;
-    }
+    pending->tempPath = std::move(m_tempPath);
+    pending->lock = std::move(m_tempLock);
+  } else {
+    m_files.RemoveFile(m_tempPath);
+    m_tempLock.Release();
   }
-  if (result != WavWriteResult::kWritten) m_files.RemoveFile(m_tempPath);
   m_tempPath.clear();
-  m_tempLock.Release();
   CloseFiles();
   return result;
+}
+
+WavWriteResult CommitWav(IConversionFiles& files, PendingWav* pending, const WavTarget& target,
+                         std::string* writtenPath) {
+  // Never over what the run did not plan to replace: another run's WAV
+  // that came there since keeps its name, and this one takes the next.
+  std::string error;
+  std::string to = target.path;
+  RenameResult renamed =
+      target.replaces ? files.RenameReplacingSame(pending->tempPath, to, *target.replaces, &error)
+                      : files.RenameNoReplace(pending->tempPath, to, &error);
+  while (renamed == RenameResult::kTargetTaken && target.nextName) {
+    to = target.nextName();
+    if (to.empty()) break;
+    renamed = files.RenameNoReplace(pending->tempPath, to, &error);
+  }
+  WavWriteResult result = WavWriteResult::kWritten;
+  if (renamed == RenameResult::kRenamed) {
+    *writtenPath = to;
+  } else {
+    files.RemoveFile(pending->tempPath);
+    result = WavWriteResult::kCannotCreate;
+  }
+  pending->tempPath.clear();
+  pending->lock.Release();
+  return result;
+}
+
+void DiscardWav(IConversionFiles& files, PendingWav* pending) {
+  if (pending->tempPath.empty()) return;
+  files.RemoveFile(pending->tempPath);
+  pending->tempPath.clear();
+  pending->lock.Release();
 }
 
 WavWriteResult PcmWavWriter::CopySamples(std::uint64_t pcmLength, std::uint64_t dataBytes,

@@ -64,6 +64,23 @@ struct WavTarget {
   std::function<std::string()> nextName;  ///< empty, or giving "": no other name
 };
 
+/// A whole WAV under its temporary name, waiting for its rename into place
+/// (a run puts several in place at once, after one sync of their disk).
+struct PendingWav {
+  std::string tempPath;  ///< empty once put in place or removed
+  FileLock lock;         ///< held on it all the while
+};
+
+/// Puts pending in place at target, by target's rules (what was planned to
+/// be replaced, or the next free names), or removes it when that fails
+/// (kCannotCreate); the name it took in *writtenPath. Its data must be on
+/// the disk before (the caller syncs it), and the folder's entry is the
+/// caller's to sync after.
+WavWriteResult CommitWav(IConversionFiles& files, PendingWav* pending, const WavTarget& target,
+                         std::string* writtenPath);
+/// Removes a pending WAV that will not be put in place.
+void DiscardWav(IConversionFiles& files, PendingWav* pending);
+
 class PcmWavWriter {
  public:
   /// Works through files (the environment's file operations).
@@ -87,6 +104,13 @@ class PcmWavWriter {
                                std::int32_t sampleRateSetting, std::stop_token token,
                                const FileStamp* recording, const WavTags* tags,
                                std::string* writtenPath);
+  /// Writes the WAV under its temporary name in wavPath's folder and leaves
+  /// it there for CommitWav, closed, its data synced when syncData; kWritten
+  /// with *pending, otherwise nothing is left.
+  WavWriteResult WriteTemporaryWav(const std::string& pcmPath, const std::string& wavPath,
+                                   std::int32_t sampleRateSetting, std::stop_token token,
+                                   const FileStamp* recording, const WavTags* tags, bool syncData,
+                                   PendingWav* pending);
   /// The same for a WAV that replaces what is at wavPath when it starts.
   WavWriteResult WritePcmAsWav(const std::string& pcmPath, const std::string& wavPath,
                                std::int32_t sampleRateSetting, std::stop_token token,

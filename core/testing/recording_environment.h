@@ -119,6 +119,10 @@ class RecordingEnvironmentT : public Interface {
       m_env.Note("sync folder " + folder);
       return PlatformFileOperations::SyncFolder(folder, error);
     }
+    bool SyncFileSystemOf(const std::string& folder, std::string* error) override {
+      m_env.Note("sync file system of " + folder);
+      return PlatformFileOperations::SyncFileSystemOf(folder, error);
+    }
     void RemoveDeadRunsTemporaries(const std::string& folder) override {
       m_env.Note("clean temporaries " + folder);
       PlatformFileOperations::RemoveDeadRunsTemporaries(folder);

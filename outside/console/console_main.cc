@@ -228,6 +228,8 @@ int main(int argc, char** argv) {
   request.options.skipExisting = args.skipExisting;
   // Running the same command twice: the first run's WAVs are this run's.
   request.options.plannedWavsAreOutput = true;
+  // A batch of WAVs shares one sync of the disk before their lines.
+  request.options.wavsPerSync = 8;
 
   BatchConversion core(PlatformEnvironment());
   BatchPlan plan;

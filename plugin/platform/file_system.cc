@@ -507,6 +507,15 @@ bool SyncFolder(const std::string& folder, std::string* error) {
   return synced || Fail(error, code);
 }
 
+bool SyncFileSystemOf(const std::string& folder, std::string* error) {
+  const int fd = OpenFolder(folder, O_RDONLY);
+  if (fd < 0) return Fail(error, errno);
+  const bool synced = syncfs(fd) == 0;
+  const int code = errno;
+  close(fd);
+  return synced || Fail(error, code);
+}
+
 bool FolderIgnoresCase(const std::string& folder, bool* ignoresCase, std::string* error) {
   const int folderFd = OpenFolder(folder, O_PATH);
   if (folderFd < 0) return Fail(error, errno);

@@ -147,6 +147,10 @@ bool SyncFile(std::FILE* file, std::string* error);
 /// folder before it. A file system that cannot sync folders (EINVAL) counts
 /// as synced.
 bool SyncFolder(const std::string& folder, std::string* error);
+/// Puts everything written to the file system that holds folder on the
+/// disk (syncfs): one flush for many files, where a sync of each would pay
+/// the disk's flush once per file.
+bool SyncFileSystemOf(const std::string& folder, std::string* error);
 
 /// Finds out whether folder's file system takes names that differ only in
 /// case as one name (FAT, exFAT, CIFS, casefolded ext4), in *ignoresCase: a
