@@ -264,7 +264,17 @@ bool BatchConversion::Prepare(const BatchRequest& request, IBatchObserver& obser
   if (!files.CanCreateFileIn(request.outputFolder, &whyNot)) {
     return refuse(Refusal::Kind::kOutputNotWritable, request.outputFolder, whyNot);
   }
-  ScanResult scan = ScanFolder(files, request.inputFolder, request.options.recursive);
+  ScanResult scan;
+  if (request.inputFile.empty()) {
+    scan = ScanFolder(files, request.inputFolder, request.options.recursive);
+  } else if (IsRecording(files, request.inputFile)) {
+    scan.recordings.push_back(request.inputFile);
+  } else {
+    std::vector<unsigned char> none;
+    scan.skipped.push_back({request.inputFile, files.ReadFileStart(request.inputFile, 0, &none)
+                                                   ? "not a QCP recording"
+                                                   : "cannot be read as a file"});
+  }
   plan->request = request;
   plan->recordings = std::move(scan.recordings);
   plan->skipped = std::move(scan.skipped);

@@ -43,6 +43,9 @@ struct RunOptions {
 /// What a front end asks to convert. Paths are bytes.
 struct BatchRequest {
   std::string inputFolder;
+  /// When given, the one recording of inputFolder to convert (the scan
+  /// looks at it alone).
+  std::string inputFile;
   std::string outputFolder;      ///< must exist (a front end makes it when it may)
   std::string converterPath;     ///< vocrate
   std::string decoderPath;       ///< evrc_2004

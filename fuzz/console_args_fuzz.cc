@@ -62,8 +62,8 @@ WAVREL_FUZZ_TARGET(console_args)(const std::uint8_t* data, std::size_t size) {
   if (wavrel::host::ParseConsoleArgs(args, &parsed, &err)) {
     if (!parsed.help && !parsed.version) {
       FUZZ_CHECK(std::count(args.begin(), args.end(), "convert") >= 1);
-      FUZZ_CHECK(!parsed.inputFolder.empty());
-      FUZZ_CHECK(std::count(args.begin(), args.end(), parsed.inputFolder) >= 1);
+      FUZZ_CHECK(!parsed.input.empty());
+      FUZZ_CHECK(std::count(args.begin(), args.end(), parsed.input) >= 1);
       FUZZ_CHECK(parsed.outputFolder.empty() ||
                  std::count(args.begin(), args.end(), parsed.outputFolder) >= 1);
     }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The bash completion of wavrel: command, options (exactly the long options
-# that `wavrel --help` lists), folders only, nothing for a number, and the
+# that `wavrel --help` lists), files and folders for INPUT and folders for
+# OUTPUT_DIR, nothing for a number, and the
 # languages of the lang/ folder beside the real executable, reached through
 # a symbolic link as /usr/bin/wavrel is.
 # Usage: check-completion.sh COMPLETION_FILE STAGE_DIR
@@ -36,14 +37,15 @@ expect "--help" "$work/wavrel-link" --he
 expect "--yes" "$work/wavrel-link" convert --y
 expect "en zh_CN" "$work/wavrel-link" convert --lang ""
 expect "zh_CN" "$work/wavrel-link" convert --lang = z
-expect "calls calls-wav" "$work/wavrel-link" convert --yes ca
+# INPUT: a folder or one recording; OUTPUT_DIR: a folder.
+expect "call.qcp calls calls-wav" "$work/wavrel-link" convert --yes ca
 expect "calls-wav" "$work/wavrel-link" convert --lang en calls calls-
-expect "" "$work/wavrel-link" convert call.q
+expect "call.qcp" "$work/wavrel-link" convert call.q
 expect "--jobs --json" "$work/wavrel-link" convert --j
 expect "" "$work/wavrel-link" convert -j ""
 expect "" "$work/wavrel-link" convert --jobs = ""
 expect "" "$work/wavrel-link" convert --shard ""
-expect "calls calls-wav" "$work/wavrel-link" convert -j 2 --shard = 0/2 ca
+expect "call.qcp calls calls-wav" "$work/wavrel-link" convert -j 2 --shard = 0/2 ca
 expect "calls-wav" "$work/wavrel-link" convert --jobs 2 calls calls-
 
 # Completion and --help in step: the options after the command are the long

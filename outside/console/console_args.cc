@@ -28,21 +28,21 @@ bool ParseCount(const std::string& text, std::size_t* value) {
 }  // namespace
 
 const char kConsoleUsage[] =
-    "Usage: wavrel convert [OPTION]... [--] INPUT_DIR [OUTPUT_DIR]\n"
+    "Usage: wavrel convert [OPTION]... [--] INPUT [OUTPUT_DIR]\n"
     "       wavrel --help | --version\n"
     "\n"
-    "Converts every QCP recording in INPUT_DIR (files are recognised by their\n"
-    "content, whatever their names) into a WAV file of the same name in\n"
-    "OUTPUT_DIR, which defaults to INPUT_DIR. Subfolders are not entered\n"
-    "unless --recursive is given. Options may come anywhere before \"--\";\n"
+    "Converts every QCP recording (EVRC or QCELP-13K speech) in the folder\n"
+    "INPUT, or the one recording INPUT, into a WAV file of the same name in\n"
+    "OUTPUT_DIR, which defaults to INPUT's folder. Files are recognised by\n"
+    "their content, whatever their names. Subfolders are not entered unless\n"
+    "--recursive is given. Options may come anywhere before \"--\";\n"
     "short ones may be joined (-qy, -j2), long ones shortened while they stay\n"
     "unambiguous, and a value may follow after '=' (--jobs=2).\n"
     "\n"
     "Options:\n"
     "  -y, --yes            when some files are not QCP recordings, convert the\n"
-    "                       others without asking (otherwise asked on a terminal,\n"
-    "                       or answered by XMESSAGEBOX_ANSWER=ok|cancel; with\n"
-    "                       neither, nothing is converted)\n"
+    "                       others without asking (otherwise asked on a\n"
+    "                       terminal; without one, nothing is converted)\n"
     "  -q, --quiet          show no progress line (by default one is kept up to\n"
     "                       date on standard error when it is a terminal)\n"
     "      --lang L         language of the messages: en, zh_CN (default: LC_ALL,\n"
@@ -229,7 +229,7 @@ bool ParseConsoleArgs(const std::vector<std::string>& args, ConsoleArgs* parsed,
     *err = "a folder name is empty";
     return false;
   }
-  parsed->inputFolder = positional[1];
+  parsed->input = positional[1];
   if (positional.size() == 3) parsed->outputFolder = positional[2];
   return true;
 }

@@ -9,11 +9,11 @@ namespace wavrel::host {
 
 struct ConsoleArgs {
   bool help = false;
-  bool version = false;  ///< --version: print the version, nothing else
-  bool yes = false;      ///< answer OK to the question "some files are not QCP"
-  bool quiet = false;    ///< -q/--quiet: no progress line on the terminal
-  std::string language;  ///< --lang; empty: from the locale variables
-  std::string inputFolder;
+  bool version = false;        ///< --version: print the version, nothing else
+  bool yes = false;            ///< answer OK to the question "some files are not QCP"
+  bool quiet = false;          ///< -q/--quiet: no progress line on the terminal
+  std::string language;        ///< --lang; empty: from the locale variables
+  std::string input;           ///< a folder of recordings, or one recording
   std::string outputFolder;    ///< empty: the input folder, as browsing gives
   unsigned jobs = 0;           ///< -j/--jobs N; 0: the CPUs the process may use
   std::size_t shardIndex = 0;  ///< --shard K/N
@@ -26,7 +26,7 @@ struct ConsoleArgs {
 
 /// Parses argv[1..] as GNU tools do (getopt_long): `convert [-y|--yes] [-q|--quiet]
 /// [--lang L] [-j|--jobs N] [--shard K/N] [-r|--recursive] [--skip-existing] [--json] [--]
-/// INPUT_DIR [OUTPUT_DIR]`, or `--help`/`-h` or `--version` alone. Options may come anywhere
+/// INPUT [OUTPUT_DIR]`, or `--help`/`-h` or `--version` alone. Options may come anywhere
 /// before "--", short ones joined (-qy, -j2), long ones abbreviated while unambiguous, values
 /// after '=' (--jobs=2). false with *err on bad usage. Not reentrant (getopt's state is the
 /// process's): one thread parses at a time.

@@ -14,12 +14,12 @@ TEST(ConsoleArgsTest, ParsesCommandOptionsAndRefusesBadUsage) {
   ASSERT_TRUE(ParseConsoleArgs({"convert", "--yes", "in", "--lang", "zh_CN", "out"}, &args, &err));
   EXPECT_TRUE(args.yes);
   EXPECT_EQ(args.language, "zh_CN");
-  EXPECT_EQ(args.inputFolder, "in");
+  EXPECT_EQ(args.input, "in");
   EXPECT_EQ(args.outputFolder, "out");
 
   // After "--", a folder may start with '-'.
   ASSERT_TRUE(ParseConsoleArgs({"convert", "--lang=en", "--", "-in", "--yes"}, &args, &err));
-  EXPECT_EQ(args.inputFolder, "-in");
+  EXPECT_EQ(args.input, "-in");
   EXPECT_EQ(args.outputFolder, "--yes");
   EXPECT_FALSE(args.yes);
   EXPECT_EQ(args.language, "en");
@@ -74,7 +74,7 @@ TEST(ConsoleArgsTest, TakesOptionsAsEveryGnuToolDoes) {
   EXPECT_TRUE(args.quiet && args.yes && args.recursive);
   EXPECT_EQ(args.jobs, 2u);
   EXPECT_EQ(args.language, "en");
-  EXPECT_EQ(args.inputFolder, "in");
+  EXPECT_EQ(args.input, "in");
   EXPECT_EQ(args.outputFolder, "out");
   ASSERT_TRUE(ParseConsoleArgs({"-j", "4", "convert", "--jobs=3", "-rj1", "in"}, &args, &err));
   EXPECT_EQ(args.jobs, 1u);  // the last one counts

@@ -170,7 +170,13 @@ int main(int argc, char** argv) {
     PrintError("cannot determine the current folder: " + ec.message());
     return kExitRefused;
   }
-  const std::string input = AbsoluteFolder(args.inputFolder, currentFolder);
+  // INPUT is a folder of recordings, or one recording: its folder is then
+  // the input folder, and the default output folder.
+  const std::string inputPath = AbsoluteFolder(args.input, currentFolder);
+  const bool inputIsFile =
+      std::filesystem::exists(inputPath, ec) && !std::filesystem::is_directory(inputPath, ec);
+  const std::string input =
+      inputIsFile ? std::filesystem::path(inputPath).parent_path().string() : inputPath;
   const std::string output =
       args.outputFolder.empty() ? input : AbsoluteFolder(args.outputFolder, currentFolder);
 
@@ -215,6 +221,7 @@ int main(int argc, char** argv) {
 
   BatchRequest request;
   request.inputFolder = input;
+  if (inputIsFile) request.inputFile = inputPath;
   request.outputFolder = output;
   const std::string pluginFolder = hostFolder + "Plugins/WavrelPlugin/";
   request.converterPath = pluginFolder + "vocrate";
@@ -235,7 +242,10 @@ int main(int argc, char** argv) {
   BatchPlan plan;
   Refusal refusal;
   if (!core.Prepare(request, report, &plan, &refusal)) {
-    if (refusal.kind != Refusal::Kind::kDeclined) {
+    if (inputIsFile && !plan.skipped.empty()) {
+      // One file named on the command line: its line says what it is.
+      PrintError(EscapeForLine(args.input) + ": " + plan.skipped.front().reason);
+    } else if (refusal.kind != Refusal::Kind::kDeclined) {
       report.Box(texts.Refused(refusal), kMbOkExclamation);
     }
     report.EndProgress();

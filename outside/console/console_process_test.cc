@@ -388,6 +388,25 @@ TEST_F(WavrelProcessTest, EveryRecordingOfADeepTreeConvertsAndIsNamedByItsPathIn
   testing::RemoveAll(out);
 }
 
+TEST_F(WavrelProcessTest, InputMayBeOneRecording) {
+  const fs::path in = SampleFolder("one", {{"greeting.qcp", "greeting.qcp"}});
+  testing::WriteFile(in / "notes.txt", "not a recording");
+  // Into its own folder by default, or into OUTPUT_DIR.
+  RunResult run = RunWavrel({"convert", (in / "greeting.qcp").string()});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(CountPrefixed(run.outLines, "ok  greeting.qcp -> " + (in / "greeting.wav").string()),
+            1u)
+      << run.out;
+  run = RunWavrel({"convert", (in / "greeting.qcp").string(), (m_root / "one-out").string()});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(fs::file_size(m_root / "one-out" / "greeting.wav"), WavSize(531));
+  // A file that is no recording converts nothing, and says why.
+  run = RunWavrel({"convert", (in / "notes.txt").string()});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("notes.txt: not a QCP recording"), std::string::npos) << run.err;
+  EXPECT_TRUE(run.out.empty()) << run.out;
+}
+
 TEST_F(WavrelProcessTest, InterruptCancelsAndLeavesNothingBehind) {
   for (const int signal : {SIGINT, SIGQUIT}) {
     SCOPED_TRACE(strsignal(signal));
