@@ -38,4 +38,14 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text, Utf8Policy poli
 /// they stand for, any other unpaired surrogate refuses.
 std::optional<std::string> Utf16ToUtf8(std::u16string_view text, Utf8Policy policy);
 
+/// The conversions that never fail (kReplace): texts for people, where a
+/// stray byte or surrogate may show as U+FFFD. *clean (may be null): false
+/// when anything was replaced.
+inline std::u16string Utf8ToUtf16Replacing(std::string_view text, bool* clean = nullptr) {
+  return *Utf8ToUtf16(text, Utf8Policy::kReplace, clean);
+}
+inline std::string Utf16ToUtf8Replacing(std::u16string_view text) {
+  return *Utf16ToUtf8(text, Utf8Policy::kReplace);
+}
+
 }  // namespace wavrel::base

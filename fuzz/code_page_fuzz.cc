@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/unicode.h"
 #include "fuzz/fuzz_target.h"
-#include "outside/host/utf.h"
 #include "plugin/frame/host_services.h"
 #include "plugin/platform/code_page.h"
 
@@ -22,15 +22,15 @@ WAVREL_FUZZ_TARGET(code_page)(const std::uint8_t* data, std::size_t size) {
   const unsigned codePage = kCodePages[data[0] % std::size(kCodePages)];
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-  // UTF-8: the plug-in's strict decoder and the host's replacing one agree.
+  // UTF-8: the strict decoder and the replacing one agree.
   bool hostValid = false;
-  const std::u16string hostWide = wavrel::host::Utf8ToUtf16(text, &hostValid);
-  const auto wide = wavrel::Utf8ToUtf16(text);
+  const std::u16string hostWide = wavrel::base::Utf8ToUtf16Replacing(text, &hostValid);
+  const auto wide = wavrel::base::Utf8ToUtf16(text, wavrel::base::Utf8Policy::kStrict);
   FUZZ_CHECK(wide.has_value() == hostValid);
   if (wide) {
     FUZZ_CHECK(*wide == hostWide);
-    FUZZ_CHECK(wavrel::Utf16ToUtf8(*wide) == text);
-    FUZZ_CHECK(wavrel::host::Utf16ToUtf8(*wide) == text);
+    FUZZ_CHECK(wavrel::base::Utf16ToUtf8(*wide, wavrel::base::Utf8Policy::kStrict) == text);
+    FUZZ_CHECK(wavrel::base::Utf16ToUtf8Replacing(*wide) == text);
   }
 
   // The bytes as UTF-16: the two encoders agree where the text is valid.
@@ -39,13 +39,13 @@ WAVREL_FUZZ_TARGET(code_page)(const std::uint8_t* data, std::size_t size) {
     units[i] = static_cast<char16_t>(static_cast<std::uint8_t>(text[2 * i]) |
                                      static_cast<std::uint8_t>(text[2 * i + 1]) << 8);
   }
-  const auto narrow = wavrel::Utf16ToUtf8(units);
-  const std::string hostNarrow = wavrel::host::Utf16ToUtf8(units);
+  const auto narrow = wavrel::base::Utf16ToUtf8(units, wavrel::base::Utf8Policy::kStrict);
+  const std::string hostNarrow = wavrel::base::Utf16ToUtf8Replacing(units);
   if (narrow) {
     FUZZ_CHECK(*narrow == hostNarrow);
-    FUZZ_CHECK(wavrel::Utf8ToUtf16(*narrow) == units);
+    FUZZ_CHECK(wavrel::base::Utf8ToUtf16(*narrow, wavrel::base::Utf8Policy::kStrict) == units);
   }
-  FUZZ_CHECK(wavrel::host::Utf8ToUtf16(hostNarrow).size() <= units.size());
+  FUZZ_CHECK(wavrel::base::Utf8ToUtf16Replacing(hostNarrow).size() <= units.size());
 
   // Other code pages: what decodes encodes back to the same characters, and
   // in the single-byte ones to the same bytes.

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "outside/host/utf.h"
+#include "base/unicode.h"
 
 namespace wavrel::host {
 namespace {
@@ -269,7 +269,7 @@ std::string EscapeForLine(const std::string& text) {
       // A whole UTF-8 sequence is kept; a byte outside one is written as \xNN.
       const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
       bool valid = length > 1 && i + length <= text.size();
-      if (valid) Utf8ToUtf16(std::string_view(text).substr(i, length), &valid);
+      if (valid) base::Utf8ToUtf16Replacing(std::string_view(text).substr(i, length), &valid);
       if (valid) {
         out.append(text, i, length);
         i += length - 1;

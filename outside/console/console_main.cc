@@ -29,12 +29,12 @@
 #include <thread>
 #include <vector>
 
+#include "base/unicode.h"
 #include "core/batch_conversion.h"
 #include "core/settings.h"
 #include "outside/console/console_args.h"
 #include "outside/console/console_report.h"
 #include "outside/host/language_host.h"
-#include "outside/host/utf.h"
 #include "plugin/engine/dialog_environment.h"
 #include "plugin/engine/dialog_texts.h"
 #include "plugin/frame/host_services.h"
@@ -106,7 +106,7 @@ void PrintError(const std::string& text) { std::fprintf(stderr, "wavrel: %s\n", 
 std::string ConsoleText(const wavrel::host::IniLocaleService& texts, std::u16string_view key,
                         const char* fallback) {
   const std::u16string text = texts.Text(u"WavrelConsole", key);
-  return text.empty() ? fallback : wavrel::host::Utf16ToUtf8(text);
+  return text.empty() ? fallback : wavrel::base::Utf16ToUtf8Replacing(text);
 }
 
 /// The languages of the lang/ folder beside the program: the names of its

@@ -8,7 +8,6 @@
 #include "base/unicode.h"
 #include "core/batch_conversion.h"
 #include "outside/console/console_args.h"
-#include "outside/host/utf.h"
 #include "plugin/engine/dialog_environment.h"
 
 namespace wavrel::host {
@@ -85,7 +84,7 @@ void ConsoleReport::Print(std::FILE* stream, const std::string& line) {
 }
 
 void ConsoleReport::PrintStatus(const std::u16string& text) {
-  if (!text.empty()) Print(m_err, "wavrel: " + Utf16ToUtf8(text) + "\n");
+  if (!text.empty()) Print(m_err, "wavrel: " + base::Utf16ToUtf8Replacing(text) + "\n");
 }
 
 bool ConsoleReport::BoxLocked(const std::u16string& text, std::uint32_t style) {
@@ -162,7 +161,7 @@ void ConsoleReport::OnFileStarted(const std::string& path, std::size_t index, st
     m_progress->FileStarted(Name(path), index, count);
   } else {
     // Without a progress line, the status naming each file is the only sign of progress.
-    PrintStatus(m_texts.Progress(index + 1, count, Utf8ToUtf16(Name(path))));
+    PrintStatus(m_texts.Progress(index + 1, count, base::Utf8ToUtf16Replacing(Name(path))));
   }
 }
 

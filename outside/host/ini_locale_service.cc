@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "outside/host/utf.h"
+#include "base/unicode.h"
 
 namespace wavrel::host {
 
@@ -68,7 +68,7 @@ IniFile ParseIni(std::string_view text) {
         continue;
       }
       sectionName = std::string(Trim(line.substr(1, line.size() - 2)));
-      section = &file.sections[Utf8ToUtf16(sectionName)];
+      section = &file.sections[base::Utf8ToUtf16Replacing(sectionName)];
       continue;
     }
     const std::size_t eq = line.find('=');
@@ -86,10 +86,11 @@ IniFile ParseIni(std::string_view text) {
       continue;
     }
     bool valid = true;
-    std::u16string value =
-        Utf8ToUtf16(Unescape(Trim(line.substr(eq + 1)), lineNo, file.problems), &valid);
+    std::u16string value = base::Utf8ToUtf16Replacing(
+        Unescape(Trim(line.substr(eq + 1)), lineNo, file.problems), &valid);
     if (!valid) file.problems.push_back(Where(lineNo) + "invalid UTF-8");
-    auto [it, inserted] = section->insert_or_assign(Utf8ToUtf16(key), std::move(value));
+    auto [it, inserted] =
+        section->insert_or_assign(base::Utf8ToUtf16Replacing(key), std::move(value));
     if (!inserted) {
       file.problems.push_back(Where(lineNo) + "duplicate key " + std::string(key) + " in [" +
                               sectionName + "]");
@@ -111,7 +112,7 @@ bool IniLocaleService::LoadFile(const std::string& path, std::string* err) {
     return false;
   }
   LoadText(content.str());
-  m_path = Utf8ToUtf16(path);
+  m_path = base::Utf8ToUtf16Replacing(path);
   return true;
 }
 

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "outside/host/utf.h"
+#include "base/unicode.h"
 
 namespace wavrel::host {
 namespace {
@@ -28,8 +28,8 @@ const char* const kCaptionKeys[] = {"IDS_OK",       "IDS_CANCEL",  "IDS_ABORT", 
 std::map<std::string, std::set<std::string>> KeySets(const IniFile& file) {
   std::map<std::string, std::set<std::string>> keys;
   for (const auto& [section, entries] : file.sections) {
-    auto& set = keys[Utf16ToUtf8(section)];
-    for (const auto& entry : entries) set.insert(Utf16ToUtf8(entry.first));
+    auto& set = keys[base::Utf16ToUtf8Replacing(section)];
+    for (const auto& entry : entries) set.insert(base::Utf16ToUtf8Replacing(entry.first));
   }
   return keys;
 }
@@ -43,10 +43,10 @@ TEST(LanguageFilesTest, BothFilesAreCleanCompleteAndDefineTheSameKeys) {
   for (const IniLocaleService* service : {&en, &zh}) {
     for (const std::string& problem : service->Contents().problems) ADD_FAILURE() << problem;
     for (const char* key : kPluginKeys) {
-      EXPECT_FALSE(service->Text(u"WavrelPlugin", Utf8ToUtf16(key)).empty()) << key;
+      EXPECT_FALSE(service->Text(u"WavrelPlugin", base::Utf8ToUtf16Replacing(key)).empty()) << key;
     }
     for (const char* key : kCaptionKeys) {
-      EXPECT_FALSE(service->Text(u"Torvex", Utf8ToUtf16(key)).empty()) << key;
+      EXPECT_FALSE(service->Text(u"Torvex", base::Utf8ToUtf16Replacing(key)).empty()) << key;
     }
     const std::u16string failed = service->Text(u"WavrelPlugin", u"IDS_CONVER_FAILED");
     EXPECT_NE(failed.find(u"%1"), std::u16string::npos);

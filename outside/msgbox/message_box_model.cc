@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "outside/host/utf.h"
+#include "base/unicode.h"
 #include "plugin/frame/message_box_record.h"
 
 namespace wavrel::msgbox {
@@ -91,7 +91,7 @@ std::string PrintableUtf8(const std::u16string& text) {
                   static_cast<unsigned>(unit));
     for (const char* c = escaped; *c != '\0'; ++c) safe.push_back(static_cast<char16_t>(*c));
   }
-  return host::Utf16ToUtf8(safe);
+  return base::Utf16ToUtf8Replacing(safe);
 }
 
 const Button* FindButton(const BoxRequest& request, ButtonId id) {
@@ -164,7 +164,8 @@ std::optional<ButtonId> ParseAnswer(std::string_view answer, const BoxRequest& r
   if (lower == "c" || lower == "cancel" || lower == "n" || lower == "no") return kIdCancel;
   for (const ButtonId id : {kIdOk, kIdCancel}) {
     const Button* button = FindButton(request, id);
-    if (button != nullptr && !trimmed.empty() && host::Utf16ToUtf8(button->caption) == trimmed) {
+    if (button != nullptr && !trimmed.empty() &&
+        base::Utf16ToUtf8Replacing(button->caption) == trimmed) {
       return id;
     }
   }

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <string>
 
-#include "outside/host/utf.h"
+#include "base/unicode.h"
 #include "outside/msgbox/message_box_model.h"
 #include "outside/msgbox/qt_face.h"
 
@@ -45,7 +45,7 @@ std::optional<std::string> ReadAnswerLine() {
 
 std::string CaptionOf(const BoxRequest& request, ButtonId id) {
   for (const Button& button : request.buttons) {
-    if (button.id == id) return host::Utf16ToUtf8(button.caption);
+    if (button.id == id) return base::Utf16ToUtf8Replacing(button.caption);
   }
   return {};
 }

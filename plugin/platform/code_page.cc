@@ -57,20 +57,12 @@ std::optional<std::vector<char>> Iconv(const char* to, const char* from, const c
 
 }  // namespace
 
-std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
-  return base::Utf8ToUtf16(text, base::Utf8Policy::kStrict);
-}
-
 std::u16string BytesToUtf16(std::string_view bytes) {
   return *base::Utf8ToUtf16(bytes, base::Utf8Policy::kBytes);
 }
 
 std::optional<std::string> Utf16ToBytes(std::u16string_view text) {
   return base::Utf16ToUtf8(text, base::Utf8Policy::kBytes);
-}
-
-std::optional<std::string> Utf16ToUtf8(std::u16string_view text) {
-  return base::Utf16ToUtf8(text, base::Utf8Policy::kStrict);
 }
 
 std::string CodePageName(unsigned codePage) {
@@ -102,7 +94,7 @@ std::string CodePageName(unsigned codePage) {
 }
 
 std::optional<std::u16string> DecodeCodePage(std::string_view text, unsigned codePage) {
-  if (IsUtf8(codePage)) return Utf8ToUtf16(text);
+  if (IsUtf8(codePage)) return base::Utf8ToUtf16(text, base::Utf8Policy::kStrict);
   const std::optional<std::vector<char>> bytes =
       Iconv(kUtf16Name, CodePageName(codePage).c_str(), text.data(), text.size());
   if (!bytes || bytes->size() % sizeof(char16_t) != 0) return std::nullopt;
@@ -112,7 +104,7 @@ std::optional<std::u16string> DecodeCodePage(std::string_view text, unsigned cod
 }
 
 std::optional<std::string> EncodeCodePage(std::u16string_view text, unsigned codePage) {
-  if (IsUtf8(codePage)) return Utf16ToUtf8(text);
+  if (IsUtf8(codePage)) return base::Utf16ToUtf8(text, base::Utf8Policy::kStrict);
   const std::optional<std::vector<char>> bytes =
       Iconv(CodePageName(codePage).c_str(), kUtf16Name, reinterpret_cast<const char*>(text.data()),
             text.size() * sizeof(char16_t));

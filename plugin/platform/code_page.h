@@ -16,12 +16,6 @@ namespace wavrel {
 inline constexpr unsigned kCodePageDefault = 0;
 inline constexpr unsigned kCodePageUtf8 = 65001;
 
-/// UTF-8 to UTF-16; nothing on invalid UTF-8 (stray or missing continuation
-/// bytes, overlong forms, surrogates, values past U+10FFFF).
-std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
-/// UTF-16 to UTF-8; nothing on an unpaired surrogate.
-std::optional<std::string> Utf16ToUtf8(std::u16string_view text);
-
 /// File-name bytes to UTF-16, for any bytes: valid UTF-8 converts as usual
 /// and each byte that is not part of valid UTF-8 becomes a code point of its
 /// own, U+DC80..U+DCFF (0xDC00 plus the byte), which no valid UTF-8 gives.

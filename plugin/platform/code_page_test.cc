@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "base/unicode.h"
+
 namespace wavrel {
 namespace {
 
@@ -12,15 +14,17 @@ TEST(CodePageTest, ConversionsAtTheEncodingBoundaries) {
   const std::u16string wide = u"\u007F\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF";
   const std::string narrow =
       "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF";
-  EXPECT_EQ(Utf8ToUtf16(narrow), wide);
-  EXPECT_EQ(Utf16ToUtf8(wide), narrow);
+  EXPECT_EQ(base::Utf8ToUtf16(narrow, base::Utf8Policy::kStrict), wide);
+  EXPECT_EQ(base::Utf16ToUtf8(wide, base::Utf8Policy::kStrict), narrow);
   // Overlong forms, a surrogate, a five-byte form, a cut and a broken sequence.
   for (const char* bad : {"\xC1\xBF", "\xE0\x9F\xBF", "\xF0\x8F\xBF\xBF", "\xED\xBF\xBF",
                           "\xF8\x88\x80\x80\x80", "\xE4\xB8", "\xE4\x41\x41"}) {
-    EXPECT_FALSE(Utf8ToUtf16(bad).has_value()) << bad;
+    EXPECT_FALSE(base::Utf8ToUtf16(bad, base::Utf8Policy::kStrict).has_value()) << bad;
   }
-  EXPECT_FALSE(Utf16ToUtf8(u"\xDC00").has_value());   // low surrogate alone
-  EXPECT_FALSE(Utf16ToUtf8(u"a\xDBFF").has_value());  // high surrogate at the end
+  EXPECT_FALSE(
+      base::Utf16ToUtf8(u"\xDC00", base::Utf8Policy::kStrict).has_value());  // low surrogate alone
+  EXPECT_FALSE(base::Utf16ToUtf8(u"a\xDBFF", base::Utf8Policy::kStrict)
+                   .has_value());  // high surrogate at the end
 
   // iconv's output buffer grows as needed; other code pages by their names.
   std::u16string longText;
@@ -51,7 +55,8 @@ TEST(CodePageTest, EveryByteStringComesBackFromUtf16) {
   }
   EXPECT_EQ(BytesToUtf16("rec\xE9\xC3\xA9"), u"rec\xDCE9\u00E9");
   EXPECT_FALSE(Utf16ToBytes(u"\xDC7F").has_value());  // no byte of its own
-  EXPECT_FALSE(Utf16ToUtf8(u"\xDCE9").has_value());   // strict UTF-8 stays strict
+  EXPECT_FALSE(base::Utf16ToUtf8(u"\xDCE9", base::Utf8Policy::kStrict)
+                   .has_value());  // strict UTF-8 stays strict
 }
 
 }  // namespace

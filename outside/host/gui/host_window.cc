@@ -21,9 +21,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/unicode.h"
 #include "outside/host/ini_locale_service.h"
 #include "outside/host/language_host.h"
-#include "outside/host/utf.h"
 #include "wavrel_version.h"
 
 namespace wavrel::host {
@@ -147,7 +147,7 @@ void HostWindow::ShowAbout() {
 }
 
 int HostWindow::OpenConverterWith(const std::string& folder) {
-  if (m_startFolder != nullptr) m_startFolder->Set(Utf8ToUtf16(folder));
+  if (m_startFolder != nullptr) m_startFolder->Set(base::Utf8ToUtf16Replacing(folder));
   return OpenConverter();
 }
 

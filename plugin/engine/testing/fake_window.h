@@ -12,71 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "base/unicode.h"
 #include "plugin/engine/dialog_window.h"
 
 namespace wavrel::testing {
 
 /// UTF-8 of a UTF-16 text (unpaired surrogates become U+FFFD).
-inline std::string Utf8(const std::u16string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
+inline std::string Utf8(const std::u16string& text) { return base::Utf16ToUtf8Replacing(text); }
 
-/// UTF-16 of an ASCII or UTF-8 text (enough for test paths).
-inline std::u16string Utf16(const std::string& text) {
-  std::u16string out;
-  for (std::size_t i = 0; i < text.size();) {
-    const unsigned char b = static_cast<unsigned char>(text[i]);
-    char32_t c = b;
-    int extra = 0;
-    if (b >= 0xF0) {
-      c = b & 0x07;
-      extra = 3;
-    } else if (b >= 0xE0) {
-      c = b & 0x0F;
-      extra = 2;
-    } else if (b >= 0xC0) {
-      c = b & 0x1F;
-      extra = 1;
-    }
-    ++i;
-    for (int k = 0; k < extra && i < text.size(); ++k, ++i) {
-      c = (c << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
-    }
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (c >> 10));
-      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-  }
-  return out;
-}
+/// UTF-16 of a UTF-8 text (enough for test paths).
+inline std::u16string Utf16(const std::string& text) { return base::Utf8ToUtf16Replacing(text); }
 
 /// Shared call log of a window and its picture.
 class CallLog {
