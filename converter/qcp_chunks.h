@@ -12,7 +12,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
+#include "base/little_endian.h"
 #include "converter/qcp_format.h"
 
 namespace qcp {
@@ -46,9 +48,7 @@ inline DataLocation LocateData(const std::uint8_t* head, std::size_t headSize,
     return true;
   };
   const auto le32 = [&](std::uint64_t at) {
-    return static_cast<std::uint32_t>(head[at]) | static_cast<std::uint32_t>(head[at + 1]) << 8 |
-           static_cast<std::uint32_t>(head[at + 2]) << 16 |
-           static_cast<std::uint32_t>(head[at + 3]) << 24;
+    return wavrel::Le32(std::span<const std::uint8_t>(head, headSize), at);
   };
   if (headSize < 12 || fileSize < 12 || !is(0, "RIFF") || !is(8, "QLCM")) return found;
   std::uint64_t at = 12;

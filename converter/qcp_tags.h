@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <span>
 #include <string>
 
+#include "base/little_endian.h"
 #include "converter/qcp_format.h"
 
 namespace qcp {
@@ -47,9 +49,7 @@ inline QcpTags ReadTags(const ReadAtFunction& read, std::uint64_t fileSize) {
   for (std::size_t chunks = 0; chunks < kMaxChunks && at + 8 <= fileSize; ++chunks) {
     std::uint8_t header[8];
     if (read(at, header, 8) != 8) break;
-    const std::uint64_t size = static_cast<std::uint64_t>(header[4]) |
-                               std::uint64_t{header[5]} << 8 | std::uint64_t{header[6]} << 16 |
-                               std::uint64_t{header[7]} << 24;
+    const std::uint64_t size = wavrel::Le32(std::span<const std::uint8_t>(header), 4);
     const std::uint64_t payload = at + 8;
     const bool isLabel = !haveLabel && std::memcmp(header, "labl", 4) == 0;
     const bool isText = !haveText && std::memcmp(header, "text", 4) == 0;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/little_endian.h"
+
 namespace vocrate {
 namespace {
 
@@ -16,12 +18,11 @@ void PutId(std::uint8_t* header, std::size_t offset, const char (&id)[5]) {
 }
 
 void Put16(std::uint8_t* header, std::size_t offset, std::uint16_t value) {
-  header[offset] = static_cast<std::uint8_t>(value);
-  header[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+  wavrel::PutLe16(header + offset, value);
 }
 
 void Put32(std::uint8_t* header, std::size_t offset, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) header[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  wavrel::PutLe32(header + offset, value);
 }
 
 }  // namespace
