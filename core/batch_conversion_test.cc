@@ -18,17 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing::QcpBytes;
 using testing::RecordingEnvironment;
 using testing::WriteFile;
-
-std::string QcpBytes(const std::string& payload) {
-  std::string bytes(qcp::kHeaderSize, '\0');
-  std::copy(qcp::kRiffId.begin(), qcp::kRiffId.end(), bytes.begin() + qcp::kRiffIdOffset);
-  std::copy(qcp::kQlcmId.begin(), qcp::kQlcmId.end(), bytes.begin() + qcp::kFormTypeOffset);
-  std::copy(qcp::kEvrcCodecGuid.begin(), qcp::kEvrcCodecGuid.end(),
-            bytes.begin() + qcp::kCodecGuidOffset);
-  return bytes + payload;
-}
 
 /// Keeps what the core tells, in the order told.
 class Recorder final : public IBatchObserver {

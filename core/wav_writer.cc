@@ -34,25 +34,19 @@ std::array<std::uint8_t, kWavHeaderSize> BuildWavHeader(std::uint32_t pcmLength,
 }
 
 const char* DescribeWavWriteResult(WavWriteResult result) {
-  switch (result) {
-    case WavWriteResult::kWritten:
-      return "WAV file written";
-    case WavWriteResult::kNoPcm:
-      return "decoder produced no PCM";
-    case WavWriteResult::kPcmTooLong:
-      return "PCM too long for a WAV file";
-    case WavWriteResult::kCannotCreate:
-      return "cannot create WAV file";
-    case WavWriteResult::kCopyFailed:
-      return "copying PCM into the WAV file failed";
-    case WavWriteResult::kNoSpace:
-      return "no space left in the output folder";
-    case WavWriteResult::kBadRate:
-      return "the sample rate setting is not one a WAV file is written at";
-    case WavWriteResult::kStopped:
-      return "stopped";
-  }
-  return "unknown";
+  // In the order of the enumeration.
+  static constexpr const char* kTexts[] = {
+      "WAV file written",
+      "decoder produced no PCM",
+      "PCM too long for a WAV file",
+      "cannot create WAV file",
+      "copying PCM into the WAV file failed",
+      "the sample rate setting is not one a WAV file is written at",
+      "no space left in the output folder",
+      "stopped",
+  };
+  const auto index = static_cast<std::size_t>(result);
+  return index < std::size(kTexts) ? kTexts[index] : "unknown";
 }
 
 PcmWavWriter::~PcmWavWriter() { CloseFiles(); }

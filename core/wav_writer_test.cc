@@ -36,14 +36,7 @@ class WavWriterTest : public ::testing::Test {
     return path;
   }
 
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(m_dir)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> Names() const { return testing::Names(m_dir); }
 
   testing::TempFolder m_folder{"wav_writer_test"};
   const fs::path m_dir = m_folder.Path();

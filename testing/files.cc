@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "base/long_path.h"
+#include "converter/qcp_format.h"
 
 namespace wavrel::testing {
 
@@ -125,6 +127,24 @@ void CopySamples(const fs::path& samples, const fs::path& folder,
     }
   }
   for (const auto& [sample, name] : renamed) copy(sample, name);
+}
+
+std::vector<std::string> Names(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string QcpBytes(const std::string& payload) {
+  std::string bytes(qcp::kHeaderSize, '\0');
+  std::copy(qcp::kRiffId.begin(), qcp::kRiffId.end(), bytes.begin() + qcp::kRiffIdOffset);
+  std::copy(qcp::kQlcmId.begin(), qcp::kQlcmId.end(), bytes.begin() + qcp::kFormTypeOffset);
+  std::copy(qcp::kEvrcCodecGuid.begin(), qcp::kEvrcCodecGuid.end(),
+            bytes.begin() + qcp::kCodecGuidOffset);
+  return bytes + payload;
 }
 
 }  // namespace wavrel::testing

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/little_endian.h"
 
@@ -51,5 +52,12 @@ bool WriteFile(const std::filesystem::path& path, std::string_view bytes);
 /// name). The copies are readable and writable by the owner.
 void CopySamples(const std::filesystem::path& samples, const std::filesystem::path& folder,
                  const std::map<std::string, std::string>& renamed = {});
+
+/// The names of folder's entries, sorted.
+std::vector<std::string> Names(const std::filesystem::path& folder);
+
+/// A QCP file to a fake converter: the identifying bytes of an EVRC QCP
+/// header (RIFF, QLCM, the codec GUID) in its 194 bytes, then payload.
+std::string QcpBytes(const std::string& payload);
 
 }  // namespace wavrel::testing

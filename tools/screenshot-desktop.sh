@@ -9,13 +9,15 @@
 #   docs/dialog-dark.png    a dark colour scheme (KDE's Breeze Dark colours,
 #                           read by Qt from kdeglobals), converting: the
 #                           animation on the window's own background
+#   docs/dialog-zh_CN.png   --lang zh_CN, converting a folder of 200
+#                           recordings (40 copies of the samples)
 # Needs xvfb, xdotool, imagemagick, a CJK font and qt6-translations-l10n
 # (tools/install-deps.sh).
 # Usage: tools/screenshot-desktop.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-work=$(mktemp -d /tmp/wavrel-XXXXXX)
+work=$(mktemp -d /tmp/wavrel-shots.XXXXXX)
 xvfb_pid= host_pid=
 stop() {
   if [ -n "$host_pid" ]; then kill "$host_pid" 2>/dev/null || true; wait "$host_pid" 2>/dev/null || true; fi
@@ -140,4 +142,18 @@ import -window "$dialog" docs/dialog-dark.png
 # Let the run end, so that it leaves nothing behind.
 wait_for_wavs "$work/archive-wav" 200
 sleep 1
-echo "screenshot-desktop: docs/dialog-done.png, docs/picker-zh_CN.png, docs/dialog-dark.png"
+stop
+
+# 4. Chinese texts, converting 200 recordings.
+mkdir "$work/电话录音" "$work/WAV"
+cp "$work/archive/"* "$work/电话录音/"
+start zh-run --lang zh_CN
+pick "${input_button[@]}" "$work/电话录音"
+pick "${output_button[@]}" "$work/WAV"
+click "${convert_button[@]}"
+sleep 0.8
+import -window "$dialog" docs/dialog-zh_CN.png
+wait_for_wavs "$work/WAV" 200
+sleep 1
+echo "screenshot-desktop: docs/dialog-done.png, docs/picker-zh_CN.png, docs/dialog-dark.png," \
+  "docs/dialog-zh_CN.png"

@@ -24,7 +24,7 @@ void DialogTexts::Load(const Lookup& text, const std::function<void()>& between)
     std::u16string DialogTexts::*member;
     const char16_t* key;
   };
-  static constexpr Entry kFirst[] = {
+  static constexpr Entry kTexts[] = {
       {&DialogTexts::title, u"IDS_TITLE_NAME"},
       {&DialogTexts::promptInfo, u"IDS_PROMPT_INFO"},
       {&DialogTexts::contentInfo, u"IDS_CONTENT_INFO"},
@@ -39,8 +39,7 @@ void DialogTexts::Load(const Lookup& text, const std::function<void()>& between)
       {&DialogTexts::cancelled, u"IDS_CONVER_CANCLEED"},
       {&DialogTexts::quitMessage, u"IDS_QUIT_MESSAGE"},
       {&DialogTexts::programMissing, u"IDS_LOSE_EXEFILE"},
-  };
-  static constexpr Entry kRest[] = {
+      // The programs' paths are fixed here.
       {&DialogTexts::noOpenFile, u"IDS_NO_OPEN_FILE"},
       {&DialogTexts::checkFolder, u"IDS_CHECK_FOLDER"},
       {&DialogTexts::saveQcpFolder, u"IDS_SAVEQCP_FOLDER"},
@@ -67,9 +66,10 @@ void DialogTexts::Load(const Lookup& text, const std::function<void()>& between)
       {&DialogTexts::openFolder, u"IDS_OPEN_FOLDER"},
   };
   m_lookup = text;
-  for (const Entry& entry : kFirst) this->*entry.member = text(entry.key);
-  if (between) between();
-  for (const Entry& entry : kRest) this->*entry.member = text(entry.key);
+  for (const Entry& entry : kTexts) {
+    if (entry.member == &DialogTexts::noOpenFile && between) between();
+    this->*entry.member = text(entry.key);
+  }
 }
 
 std::u16string DialogTexts::Progress(std::size_t number, std::size_t total,

@@ -26,21 +26,12 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using RecordingEnvironment = testing::RecordingDialogEnvironment;
+using testing::QcpBytes;
 using testing::RecordingWindow;
 using testing::Slurp;
 using testing::Utf16;
 using testing::Utf8;
 using testing::WriteFile;
-
-/// A QCP file: the identifying bytes of an EVRC QCP header, then payload.
-std::string QcpBytes(const std::string& payload) {
-  std::string bytes(qcp::kHeaderSize, '\0');
-  std::copy(qcp::kRiffId.begin(), qcp::kRiffId.end(), bytes.begin() + qcp::kRiffIdOffset);
-  std::copy(qcp::kQlcmId.begin(), qcp::kQlcmId.end(), bytes.begin() + qcp::kFormTypeOffset);
-  std::copy(qcp::kEvrcCodecGuid.begin(), qcp::kEvrcCodecGuid.end(),
-            bytes.begin() + qcp::kCodecGuidOffset);
-  return bytes + payload;
-}
 
 bool Copy(const std::string& from, const std::string& to) {
   std::error_code ec;
@@ -218,14 +209,7 @@ class DialogTest : public ::testing::Test {
 
   bool TmpIsEmpty() const { return fs::is_empty(m_tmp); }
 
-  std::vector<std::string> Names(const fs::path& folder) const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> Names(const fs::path& folder) const { return testing::Names(folder); }
 
   testing::TempFolder m_folder{"wavrel_dlg_test"};
   fs::path m_root, m_in, m_out, m_tmp, m_hostDir, m_pluginDir;
