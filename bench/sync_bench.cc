@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "plugin/platform/file_system.h"
+#include "platform/file_system.h"
 
 namespace {
 

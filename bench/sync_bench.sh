@@ -17,7 +17,7 @@ cmake --build "$build" --target wavrel_platform wavrel_base >/dev/null
 work=$(mktemp -d "${2:-$build}/sync_bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 g++ -O2 -std=c++20 -I"$build/include/wavrel_platform/public" -I"$build/include/wavrel_base/public" \
-  "$root/bench/sync_bench.cc" "$build/plugin/platform/libwavrel_platform.a" \
+  "$root/bench/sync_bench.cc" "$build/platform/libwavrel_platform.a" \
   "$build/base/libwavrel_base.a" -lpthread -o "$work/sync_bench"
 echo "sync_bench: ${COUNT:-200} files of ${SIZE:-102400} bytes, ${THREADS:-1} writer(s)," \
   "on $(df --output=fstype,source "$work" | tail -1)"

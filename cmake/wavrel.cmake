@@ -91,3 +91,12 @@ function(_wavrel_link path link)
   file(MAKE_DIRECTORY ${_parent})
   file(CREATE_LINK ${path} ${link} SYMBOLIC)
 endfunction()
+
+# wavrel_plugin_folder(): what this folder builds goes into libWavrelPlugin.so
+# (platform/, frontends/animation, frontends/dialog, frontends/dialog_qt,
+# plugin/): position-independent code, symbols hidden unless exported.
+macro(wavrel_plugin_folder)
+  set(CMAKE_CXX_VISIBILITY_PRESET hidden)
+  set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
+  set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+endmacro()

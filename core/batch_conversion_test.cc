@@ -9,8 +9,8 @@
 #include <future>
 #include <mutex>
 
-#include "converter/qcp_format.h"
 #include "core/testing/recording_environment.h"
+#include "formats/qcp_format.h"
 #include "testing/files.h"
 
 namespace wavrel {

@@ -1,7 +1,7 @@
 // What the conversion core touches outside itself, handed in as an object:
 // the programs it starts and waits for, the work folders of its runs, and the
 // file operations (Files: IConversionFiles). PlatformEnvironment() is the
-// real one over plugin/platform; tests hand in a fake that records what the
+// real one over platform/; tests hand in a fake that records what the
 // core did. Nothing here knows of windows, texts or message boxes.
 #pragma once
 
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/conversion_files.h"
-#include "plugin/platform/process.h"
+#include "platform/process.h"
 
 namespace wavrel {
 
@@ -51,7 +51,7 @@ class IConversionEnvironment {
   virtual IConversionFiles& Files() = 0;
 };
 
-/// The one process-wide environment over plugin/platform: children by
+/// The one process-wide environment over platform/: children by
 /// ChildProcess, work folders under $TMPDIR, PlatformFiles().
 IConversionEnvironment& PlatformEnvironment();
 

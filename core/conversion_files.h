@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/file_stamp.h"
-#include "plugin/platform/file_system.h"  // FileLock, RenameResult
+#include "platform/file_system.h"  // FileLock, RenameResult
 
 namespace wavrel {
 
@@ -96,7 +96,7 @@ class IConversionFiles {
   virtual void RemoveDeadRunsTemporaries(const std::string& folder) = 0;
 };
 
-/// The file operations over plugin/platform, for the environments to hand out
+/// The file operations over platform/, for the environments to hand out
 /// (the production one, and the test fakes that work on real files, which
 /// may derive to make one fail).
 class PlatformFileOperations : public IConversionFiles {

@@ -8,10 +8,10 @@
 #include <climits>
 #include <cstdio>
 
-#include "converter/qcp_chunks.h"
-#include "converter/qcp_codec.h"
-#include "converter/qcp_format.h"
-#include "converter/qcp_tags.h"
+#include "formats/qcp_chunks.h"
+#include "formats/qcp_codec.h"
+#include "formats/qcp_format.h"
+#include "formats/qcp_tags.h"
 
 namespace wavrel {
 namespace {

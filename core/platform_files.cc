@@ -1,8 +1,8 @@
-// The core's file operations and environment over plugin/platform: the one
+// The core's file operations and environment over platform/: the one
 // core file that calls the platform's file and process functions.
 #include "core/conversion_environment.h"
-#include "plugin/platform/file_system.h"
-#include "plugin/platform/leftovers.h"
+#include "platform/file_system.h"
+#include "platform/leftovers.h"
 
 namespace wavrel {
 

@@ -4,8 +4,8 @@
 // learns what it is instead of reading that it is no recording at all.
 #include <algorithm>
 
-#include "converter/qcp_codec.h"
 #include "core/batch_conversion.h"
+#include "formats/qcp_codec.h"
 
 namespace wavrel {
 namespace {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "base/decimal.h"
-#include "plugin/support/xml_reader.h"
+#include "core/xml_reader.h"
 
 namespace wavrel {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <string_view>
 
-#include "converter/qcp_format.h"
-#include "converter/qcp_tags.h"
+#include "formats/qcp_format.h"
+#include "formats/qcp_tags.h"
 #include "testing/child_process.h"
 #include "testing/files.h"
 

@@ -8,8 +8,8 @@
 
 #include "base/unicode.h"
 #include "fuzz/fuzz_target.h"
-#include "plugin/frame/host_services.h"
-#include "plugin/platform/code_page.h"
+#include "platform/code_page.h"
+#include "plugin/host_services.h"
 
 namespace {
 

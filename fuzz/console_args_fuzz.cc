@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "frontends/console/console_args.h"
 #include "fuzz/fuzz_target.h"
-#include "outside/console/console_args.h"
 
 namespace {
 

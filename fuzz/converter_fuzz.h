@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "converter/evrc_to_qcp.h"
-#include "converter/loss_stat.h"
-#include "converter/qcp_format.h"
-#include "converter/qcp_to_evrc.h"
-#include "converter/qcp_writer.h"
+#include "formats/evrc_to_qcp.h"
+#include "formats/loss_stat.h"
+#include "formats/qcp_format.h"
+#include "formats/qcp_to_evrc.h"
+#include "formats/qcp_writer.h"
 #include "fuzz/fuzz_target.h"
 #include "fuzz/memory_file.h"
 

@@ -5,7 +5,7 @@
 
 #include "fuzz/fuzz_target.h"
 #include "fuzz/memory_file.h"
-#include "outside/decoder/evrc_decoder.h"
+#include "programs/decoders/evrc_decoder.h"
 
 WAVREL_FUZZ_TARGET(decoder)(const std::uint8_t* data, std::size_t size) {
   using namespace wavrel::fuzz;

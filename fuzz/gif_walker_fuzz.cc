@@ -3,8 +3,8 @@
 // of one frame with the same fields, made only of the data's own bytes.
 #include <span>
 
+#include "frontends/animation/gif_walker.h"
 #include "fuzz/fuzz_target.h"
-#include "plugin/support/gif_walker.h"
 
 using wavrel::GifBlockWalker;
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_target.h"
-#include "outside/host/ini_locale_service.h"
+#include "host/language/ini_locale_service.h"
 
 using wavrel::host::IniLocaleService;
 

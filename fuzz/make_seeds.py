@@ -97,7 +97,7 @@ put("gif_walker", "process.gif", (root / "plugin/resources/process.gif").read_by
 put("gif_walker", "static.gif", (root / "plugin/resources/static.gif").read_bytes())
 
 for lang in ("en", "zh_CN"):
-    put("ini_locale", lang + ".ini", (root / "outside/host/lang" / (lang + ".ini")).read_bytes())
+    put("ini_locale", lang + ".ini", (root / "host/language/lang" / (lang + ".ini")).read_bytes())
 put("ini_locale", "problems.ini", "; c\n# c\nkey=outside\n[A]\nx = a\\n\\t\\\\b \\q\nx = dup\n[bad\n=v\nnoeq\n"
     "[B]\r\nk = tail\\\r\n")
 

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <vector>
 
-#include "converter/qcp_format.h"
+#include "formats/qcp_format.h"
 #include "fuzz/fuzz_target.h"
 #include "fuzz/memory_file.h"
-#include "outside/decoder/qcelp_decoder.h"
+#include "programs/decoders/qcelp_decoder.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "converter/qcp_chunks.h"
-#include "converter/qcp_codec.h"
-#include "converter/qcp_to_evrc.h"
+#include "formats/qcp_chunks.h"
+#include "formats/qcp_codec.h"
+#include "formats/qcp_to_evrc.h"
 #include "fuzz/fuzz_target.h"
 #include "fuzz/memory_file.h"
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "converter/qcp_tags.h"
 #include "core/wav_tags.h"
+#include "formats/qcp_tags.h"
 #include "fuzz/fuzz_target.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "core/settings.h"
+#include "core/xml_reader.h"
 #include "fuzz/fuzz_target.h"
-#include "plugin/support/xml_reader.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "base/long_path.h"
-#include "converter/qcp_format.h"
+#include "formats/qcp_format.h"
 
 namespace wavrel::testing {
 

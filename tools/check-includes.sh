@@ -2,13 +2,13 @@
 # check-includes.sh SOURCE_DIR [STAMP]
 #
 # No POSIX or Qt header outside the folders whose job it is. POSIX
-# (unistd.h, fcntl.h, sys/*.h, dlfcn.h, ...) belongs to plugin/platform, to
+# (unistd.h, fcntl.h, sys/*.h, dlfcn.h, ...) belongs to platform/, to
 # base's module_path.cc, dynamic_library.cc and long_path.cc (openat for
 # paths longer than PATH_MAX, which the plug-in and the converter share), to
-# the converter's posix_file.cc, to the programs of outside/ where their job is the
-# terminal, signals or the loader, and to test code. Qt belongs to plugin/ui,
-# outside/msgbox, outside/host/gui and test code. Every other file uses the
-# standard library and the layers below it.
+# formats/posix_file.cc, to the programs (programs/, frontends/console,
+# host/) where their job is the terminal, signals or the loader, and to test
+# code. Qt belongs to frontends/dialog_qt, host/msgbox, host/app and test
+# code. Every other file uses the standard library and the layers below it.
 #
 # Prints each offending include as FILE:LINE: text and exits 1; touches
 # STAMP (the build's record that the check passed) when there is none.
@@ -31,13 +31,13 @@ is_test() {
 posix_allowed() {
   is_test "$1" && return 0
   case $1 in
-    plugin/platform/* | base/module_path.cc | base/dynamic_library.cc | base/long_path.cc) ;;
-    converter/posix_file.cc) ;;
-    # outside/ programs: their mains, the terminal, signals and the loader
-    outside/decoder/evrc_2004_main.cc | outside/decoder/qcelp_13k_main.cc) ;;
-    outside/console/console_main.cc | outside/console/console_progress.cc) ;;
-    outside/msgbox/x_message_box.cc | outside/host/gui/plugin_loader.cc) ;;
-    outside/host/gui/wavrel_host_main.cc) ;;
+    platform/* | base/module_path.cc | base/dynamic_library.cc | base/long_path.cc) ;;
+    formats/posix_file.cc) ;;
+    # the programs: their mains, the terminal, signals and the loader
+    programs/decoders/evrc_2004_main.cc | programs/decoders/qcelp_13k_main.cc) ;;
+    frontends/console/console_main.cc | frontends/console/console_progress.cc) ;;
+    host/msgbox/x_message_box.cc | host/app/plugin_loader.cc) ;;
+    host/app/wavrel_host_main.cc) ;;
     *) return 1 ;;
   esac
 }
@@ -45,7 +45,7 @@ posix_allowed() {
 qt_allowed() {
   is_test "$1" && return 0
   case $1 in
-    plugin/ui/* | outside/msgbox/* | outside/host/gui/*) return 0 ;;
+    frontends/dialog_qt/* | host/msgbox/* | host/app/*) return 0 ;;
   esac
   return 1
 }
@@ -58,7 +58,7 @@ while IFS= read -r -d '' file; do
       echo "$file:$line: POSIX header outside the folders whose job it is: $text"
       status=1
     elif [[ $text =~ \<$qt\> ]] && ! qt_allowed "$file"; then
-      echo "$file:$line: Qt header outside plugin/ui, outside/msgbox and outside/host/gui: $text"
+      echo "$file:$line: Qt header outside frontends/dialog_qt, host/msgbox and host/app: $text"
       status=1
     fi
   done < <(grep -n -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*<' "$file" || true)

@@ -7,7 +7,7 @@
 
 #include <array>
 
-#include "plugin/engine/dialog_window.h"
+#include "frontends/dialog/dialog_window.h"
 
 namespace wavrel {
 

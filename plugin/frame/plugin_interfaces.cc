@@ -1,2 +1,0 @@
-// Anchors the framework interfaces' declarations in wavrel_frame.
-#include "plugin/frame/plugin_interfaces.h"
