@@ -34,7 +34,7 @@ posix_allowed() {
     plugin/platform/* | base/module_path.cc | base/dynamic_library.cc | base/long_path.cc) ;;
     converter/posix_file.cc) ;;
     # outside/ programs: their mains, the terminal, signals and the loader
-    outside/decoder/evrc_2004_main.cc | outside/decoder/qcelp_13k_main.cc) ;;
+    outside/decoder/decoder_programs.cc | outside/decoder/wavrel_worker_main.cc) ;;
     outside/console/console_main.cc | outside/console/console_progress.cc) ;;
     outside/msgbox/x_message_box.cc | outside/host/gui/plugin_loader.cc) ;;
     outside/host/gui/wavrel_host_main.cc) ;;

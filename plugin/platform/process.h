@@ -47,6 +47,11 @@ class ChildProcess {
   /// the thread that waits for the child, or from one that outlives it.
   bool Start(const std::string& program, const std::vector<std::string>& args,
              const std::string& workDir, std::string* error);
+  /// The same, with the child's standard input and output on the given
+  /// descriptors instead of /dev/null (-1 keeps /dev/null); the caller keeps
+  /// and closes its descriptors, which should be close-on-exec.
+  bool Start(const std::string& program, const std::vector<std::string>& args,
+             const std::string& workDir, int stdinFd, int stdoutFd, std::string* error);
 
   /// Blocks until the child ends (and reaps it) or a stop is requested on
   /// token, whichever comes first; a stop leaves the child running for
