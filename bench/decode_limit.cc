@@ -32,7 +32,8 @@ bool Convert(const std::string& in, const std::string& out, AVPacket* packet, AV
   std::vector<std::uint8_t> bytes;
   std::uint8_t chunk[1 << 16];
   std::size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+    bytes.insert(bytes.end(), chunk, chunk + got);
   std::fclose(file);
   const qcp::DataLocation data =
       qcp::LocateData(bytes.data(), std::min(bytes.size(), qcp::kChunkListBytes), bytes.size());
@@ -57,7 +58,9 @@ bool Convert(const std::string& in, const std::string& out, AVPacket* packet, AV
       const float* samples = reinterpret_cast<const float*>(frame->data[0]);
       for (int i = 0; i < frame->nb_samples; ++i) {
         const long v = std::lrintf(samples[i] * 32768.0f);
-        const std::int16_t s = static_cast<std::int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+        const std::int16_t s = static_cast<std::int16_t>(v < -32768  ? -32768
+                                                         : v > 32767 ? 32767
+                                                                     : v);
         wav.push_back(static_cast<std::uint8_t>(s & 0xFF));
         wav.push_back(static_cast<std::uint8_t>((s >> 8) & 0xFF));
       }
@@ -66,9 +69,10 @@ bool Convert(const std::string& in, const std::string& out, AVPacket* packet, AV
   }
   avcodec_free_context(&context);
   const std::uint32_t dataBytes = static_cast<std::uint32_t>(wav.size() - 44);
-  const std::uint8_t header[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't',
-                                   ' ', 16, 0, 0, 0, 1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x80, 0x3E, 0,
-                                   0, 2, 0, 16, 0, 'd', 'a', 't', 'a', 0, 0, 0, 0};
+  const std::uint8_t header[44] = {'R', 'I', 'F',  'F',  0,   0,   0,    0,    'W', 'A', 'V',
+                                   'E', 'f', 'm',  't',  ' ', 16,  0,    0,    0,   1,   0,
+                                   1,   0,   0x40, 0x1F, 0,   0,   0x80, 0x3E, 0,   0,   2,
+                                   0,   16,  0,    'd',  'a', 't', 'a',  0,    0,   0,   0};
   std::copy(header, header + 44, wav.begin());
   wavrel::PutLe32(wav.data() + 4, dataBytes + 36);
   wavrel::PutLe32(wav.data() + 40, dataBytes);

@@ -73,8 +73,9 @@ int RunEvrc2004(const std::vector<std::string>& args_in, const ProgramStreams& s
   if (args.version) {
     // The library loaded now, which may be newer than the one built against.
     const unsigned v = avcodec_version();
-    std::fprintf(streams.out, "evrc_2004 (Wavrel) " WAVREL_VERSION "\nlibavcodec %u.%u.%u (FFmpeg %s)\n", v >> 16,
-                (v >> 8) & 0xFF, v & 0xFF, av_version_info());
+    std::fprintf(streams.out,
+                 "evrc_2004 (Wavrel) " WAVREL_VERSION "\nlibavcodec %u.%u.%u (FFmpeg %s)\n",
+                 v >> 16, (v >> 8) & 0xFF, v & 0xFF, av_version_info());
     std::fputs(WAVREL_LICENSE_NOTICE, streams.out);
     return 0;
   }
@@ -84,7 +85,8 @@ int RunEvrc2004(const std::vector<std::string>& args_in, const ProgramStreams& s
   // created, so a bad start leaves no file behind.
   std::FILE* in = std::fopen(args.input.c_str(), "rb");
   if (in == nullptr) {
-    return Fail(streams, "evrc_2004", "cannot open the input '" + args.input + "': " + std::strerror(errno));
+    return Fail(streams, "evrc_2004",
+                "cannot open the input '" + args.input + "': " + std::strerror(errno));
   }
   struct stat in_stat {};
   if (fstat(fileno(in), &in_stat) != 0 || S_ISDIR(in_stat.st_mode)) {
@@ -106,7 +108,8 @@ int RunEvrc2004(const std::vector<std::string>& args_in, const ProgramStreams& s
   if (out == nullptr) {
     const int error = errno;
     std::fclose(in);
-    return Fail(streams, "evrc_2004", "cannot create the output '" + args.output + "': " + std::strerror(error));
+    return Fail(streams, "evrc_2004",
+                "cannot create the output '" + args.output + "': " + std::strerror(error));
   }
   // Only a regular file is removed on failure: never /dev/null or a pipe.
   const bool regular = fstat(fileno(out), &out_stat) == 0 && S_ISREG(out_stat.st_mode);
@@ -150,7 +153,7 @@ int RunQcelp13k(const std::vector<std::string>& args_in, const ProgramStreams& s
   DecoderArgs args;
   std::string err;
   if (!ParseDecoderArgs(args_in, &args, &err,
-                              /*postfilter_option=*/false)) {
+                        /*postfilter_option=*/false)) {
     std::fprintf(streams.err, "qcelp_13k: %s (qcelp_13k -h for help)\n", err.c_str());
     return 2;
   }
@@ -161,8 +164,9 @@ int RunQcelp13k(const std::vector<std::string>& args_in, const ProgramStreams& s
   if (args.version) {
     // The library loaded now, which may be newer than the one built against.
     const unsigned v = avcodec_version();
-    std::fprintf(streams.out, "qcelp_13k (Wavrel) " WAVREL_VERSION "\nlibavcodec %u.%u.%u (FFmpeg %s)\n", v >> 16,
-                (v >> 8) & 0xFF, v & 0xFF, av_version_info());
+    std::fprintf(streams.out,
+                 "qcelp_13k (Wavrel) " WAVREL_VERSION "\nlibavcodec %u.%u.%u (FFmpeg %s)\n",
+                 v >> 16, (v >> 8) & 0xFF, v & 0xFF, av_version_info());
     std::fputs(WAVREL_LICENSE_NOTICE, streams.out);
     return 0;
   }
@@ -173,7 +177,8 @@ int RunQcelp13k(const std::vector<std::string>& args_in, const ProgramStreams& s
   // file behind and no record.
   std::FILE* in = std::fopen(args.input.c_str(), "rb");
   if (in == nullptr) {
-    return Fail(streams, "qcelp_13k", "cannot open the input '" + args.input + "': " + std::strerror(errno));
+    return Fail(streams, "qcelp_13k",
+                "cannot open the input '" + args.input + "': " + std::strerror(errno));
   }
   struct stat in_stat {};
   if (fstat(fileno(in), &in_stat) != 0 || !S_ISREG(in_stat.st_mode)) {
@@ -203,8 +208,9 @@ int RunQcelp13k(const std::vector<std::string>& args_in, const ProgramStreams& s
     const int error = errno;
     if (loss_file != nullptr) std::fclose(loss_file);
     std::fclose(in);
-    return Fail(streams, "qcelp_13k", std::string("cannot open ") + kLossStatPath +
-                " in the current folder: " + std::strerror(error));
+    return Fail(streams, "qcelp_13k",
+                std::string("cannot open ") + kLossStatPath +
+                    " in the current folder: " + std::strerror(error));
   }
   if (out_exists && SameFile(out_stat, loss_stat)) {
     std::fclose(loss_file);
@@ -216,7 +222,8 @@ int RunQcelp13k(const std::vector<std::string>& args_in, const ProgramStreams& s
     const int error = errno;
     std::fclose(loss_file);
     std::fclose(in);
-    return Fail(streams, "qcelp_13k", "cannot create the output '" + args.output + "': " + std::strerror(error));
+    return Fail(streams, "qcelp_13k",
+                "cannot create the output '" + args.output + "': " + std::strerror(error));
   }
   // Only a regular file is removed on failure: never /dev/null or a pipe.
   const bool regular = fstat(fileno(out), &out_stat) == 0 && S_ISREG(out_stat.st_mode);

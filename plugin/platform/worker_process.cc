@@ -35,7 +35,8 @@ LineResult ReadLine(int fd, std::string* buffer, std::stop_token token, int time
   const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   std::stop_callback onStop(token, [wakeFd] {
     const std::uint64_t one = 1;
-    if (wakeFd >= 0) [[maybe_unused]] const ssize_t n = write(wakeFd, &one, sizeof one);
+    if (wakeFd >= 0) [[maybe_unused]]
+      const ssize_t n = write(wakeFd, &one, sizeof one);
   });
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   LineResult result = LineResult::kEnded;
@@ -248,7 +249,8 @@ ChildExit WorkerProcess::Ended() {
   CloseSocket();
   m_child.Terminate();
   ChildExit exit = m_child.Wait({});
-  if (exit.kind == ChildExit::Kind::kExited && exit.code == 0) exit = {ChildExit::Kind::kSignalled, 0};
+  if (exit.kind == ChildExit::Kind::kExited && exit.code == 0)
+    exit = {ChildExit::Kind::kSignalled, 0};
   if (exit.kind == ChildExit::Kind::kNone) exit = {ChildExit::Kind::kSignalled, 0};
   return exit;
 }
