@@ -82,6 +82,10 @@ std::string DescribeExit(const char* what, const ChildExit& exit) {
   if (exit.kind == ChildExit::Kind::kExited) {
     return std::string(what) + " exited with status " + std::to_string(exit.code);
   }
+  if (exit.kind == ChildExit::Kind::kTimedOut) {
+    return std::string(what) + " did not finish within " + std::to_string(exit.code) +
+           " s and was ended";
+  }
   if (exit.kind == ChildExit::Kind::kSignalled && exit.code != 0) {
     return std::string(what) + " killed by signal " + std::to_string(exit.code);
   }

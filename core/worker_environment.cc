@@ -1,5 +1,6 @@
 #include "core/worker_environment.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "base/text.h"
@@ -20,13 +21,11 @@ class WorkerProgramRun final : public IProgramRun {
       std::vector<std::string> fields{std::string(base::BaseName(program)), workDir};
       fields.insert(fields.end(), args.begin(), args.end());
       std::string sendError;
-      if (m_worker.Send(fields, &sendError)) {
-        m_inWorker = true;
-        return true;
-      }
       // A worker that ended between two recordings: once more, freshly started.
-      if (StartWorker() && m_worker.Send(fields, &sendError)) {
+      if (m_worker.Send(fields, &sendError) ||
+          (StartWorker() && m_worker.Send(fields, &sendError))) {
         m_inWorker = true;
+        m_limitSeconds = TimeLimitSeconds(args);
         return true;
       }
     }
@@ -35,7 +34,7 @@ class WorkerProgramRun final : public IProgramRun {
   }
 
   ChildExit Wait(std::stop_token token) override {
-    if (m_inWorker) return m_worker.Await(token);
+    if (m_inWorker) return m_worker.Await(token, m_limitSeconds);
     return m_child ? m_child->Wait(token) : ChildExit{};
   }
 
@@ -57,8 +56,23 @@ class WorkerProgramRun final : public IProgramRun {
     return false;
   }
 
+  /// How long a program may take before it is taken for hung: two minutes,
+  /// and half a minute more for each MB of its input (programs of this
+  /// build get through a MB, an hour of speech, in well under a second).
+  int TimeLimitSeconds(const std::vector<std::string>& args) {
+    // vocrate SOURCE DEST 1; evrc_2004 / qcelp_13k -i SOURCE -o DEST -d.
+    const auto input = std::find(args.begin(), args.end(), "-i");
+    const std::string source = input != args.end() && input + 1 != args.end() ? *(input + 1)
+                               : args.empty()                                 ? std::string()
+                                                                              : args.front();
+    unsigned long long bytes = 0;
+    if (!m_base.Files().FileSize(source, &bytes)) bytes = 0;
+    return static_cast<int>(std::min<unsigned long long>(120 + 30 * (bytes >> 20), 86400));
+  }
+
   IConversionEnvironment& m_base;
   const std::string& m_workerPath;
+  int m_limitSeconds = 0;
   WorkerProcess m_worker;
   bool m_workerFailed = false;
   bool m_inWorker = false;  // where the program of the last Start runs

@@ -21,6 +21,8 @@ struct ChildExit {
     kSignalled,  ///< a signal ended the child; code is the signal number, 0 when
                  ///< the status was lost (the child was reaped elsewhere)
     kStopped,    ///< a stop was requested: the child still runs and is not reaped
+    kTimedOut,   ///< it took longer than its time limit and was ended; code is
+                 ///< the limit in seconds
   };
   Kind kind = Kind::kNone;
   int code = 0;

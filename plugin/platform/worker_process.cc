@@ -230,11 +230,15 @@ bool WorkerProcess::Send(const std::vector<std::string>& fields, std::string* er
   return false;
 }
 
-ChildExit WorkerProcess::Await(std::stop_token token) {
+ChildExit WorkerProcess::Await(std::stop_token token, int limitSeconds) {
   if (m_socket < 0) return {};
   std::string line;
-  const LineResult got = ReadLine(m_socket, &m_buffer, token, -1, &line);
+  const LineResult got = ReadLine(m_socket, &m_buffer, token, limitSeconds * 1000, &line);
   if (got == LineResult::kStopped) return {ChildExit::Kind::kStopped, 0};
+  if (got == LineResult::kTimedOut) {
+    Ended();
+    return {ChildExit::Kind::kTimedOut, limitSeconds};
+  }
   char* end = nullptr;
   const long status = got == LineResult::kLine ? std::strtol(line.c_str(), &end, 10) : -1;
   if (got == LineResult::kLine && end != line.c_str() && *end == '\0' && status >= 0 &&

@@ -59,9 +59,10 @@ class WorkerProcess {
   bool Send(const std::vector<std::string>& fields, std::string* error);
   /// Until the worker answers the request sent (kExited with the program's
   /// status), ends without answering (how it ended: it is gone, and kExited
-  /// 0 becomes kSignalled 0, "an unknown status") or a stop is requested on
-  /// token (kStopped: the worker still works, for Terminate).
-  ChildExit Await(std::stop_token token);
+  /// 0 becomes kSignalled 0, "an unknown status"), a stop is requested on
+  /// token (kStopped: the worker still works, for Terminate) or limitSeconds
+  /// pass (a hang: the worker is ended, kTimedOut).
+  ChildExit Await(std::stop_token token, int limitSeconds);
   /// Ends the worker with SIGKILL and reaps it; true when none is left.
   bool Terminate();
 
