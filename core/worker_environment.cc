@@ -82,10 +82,10 @@ class WorkerProgramRun final : public IProgramRun {
 }  // namespace
 
 WorkerEnvironment::WorkerEnvironment(IConversionEnvironment& base, std::string workerPath)
-    : m_base(base), m_workerPath(std::move(workerPath)) {}
+    : ForwardingEnvironmentT(base), m_workerPath(std::move(workerPath)) {}
 
 std::unique_ptr<IProgramRun> WorkerEnvironment::NewProgramRun() {
-  return std::make_unique<WorkerProgramRun>(m_base, m_workerPath);
+  return std::make_unique<WorkerProgramRun>(Base(), m_workerPath);
 }
 
 }  // namespace wavrel

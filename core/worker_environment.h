@@ -13,11 +13,11 @@
 #include <memory>
 #include <string>
 
-#include "core/conversion_environment.h"
+#include "core/forwarding_environment.h"
 
 namespace wavrel {
 
-class WorkerEnvironment final : public IConversionEnvironment {
+class WorkerEnvironment final : public ForwardingEnvironmentT<> {
  public:
   /// Over base (which starts the programs that the worker does not run);
   /// workerPath is the worker program.
@@ -27,19 +27,8 @@ class WorkerEnvironment final : public IConversionEnvironment {
   /// first program and restarted after it ended (a crash, a kill, a hang
   /// ended by a stop).
   std::unique_ptr<IProgramRun> NewProgramRun() override;
-  bool ProgramExists(const std::string& path) override { return m_base.ProgramExists(path); }
-  bool MakeWorkFolder(std::string* folder, std::string* error) override {
-    return m_base.MakeWorkFolder(folder, error);
-  }
-  bool MakeFolder(const std::string& folder, std::string* error) override {
-    return m_base.MakeFolder(folder, error);
-  }
-  void RemoveFolderTree(const std::string& folder) override { m_base.RemoveFolderTree(folder); }
-  void RemoveDeadRunsWorkFolders() override { m_base.RemoveDeadRunsWorkFolders(); }
-  IConversionFiles& Files() override { return m_base.Files(); }
 
  private:
-  IConversionEnvironment& m_base;
   const std::string m_workerPath;
 };
 

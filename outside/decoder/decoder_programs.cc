@@ -40,6 +40,47 @@ bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+/// The command line, -h and --version, and the library's log level: -1 when
+/// the program goes on to decode, else its exit status.
+int BeginProgram(const char* program, const std::vector<std::string>& args_in,
+                 const ProgramStreams& streams, bool postfilterOption, const std::string& usage,
+                 DecoderArgs* args) {
+  std::string err;
+  if (!ParseDecoderArgs(args_in, args, &err, postfilterOption)) {
+    std::fprintf(streams.err, "%s: %s (%s -h for help)\n", program, err.c_str(), program);
+    return 2;
+  }
+  if (args->help) {
+    std::fputs(usage.c_str(), streams.out);
+    return 0;
+  }
+  if (args->version) {
+    // The library loaded now, which may be newer than the one built against.
+    const unsigned v = avcodec_version();
+    std::fprintf(streams.out, "%s (Wavrel) " WAVREL_VERSION "\nlibavcodec %u.%u.%u (FFmpeg %s)\n",
+                 program, v >> 16, (v >> 8) & 0xFF, v & 0xFF, av_version_info());
+    std::fputs(WAVREL_LICENSE_NOTICE, streams.out);
+    return 0;
+  }
+  av_log_set_level(args->verbose ? AV_LOG_WARNING : AV_LOG_QUIET);
+  return -1;
+}
+
+/// After the decoding: on failure the output is removed (a regular file
+/// only: never /dev/null or a pipe) and the error told; 1 or 0.
+int EndProgram(const char* program, const ProgramStreams& streams, bool regular,
+               const std::string& output, bool ok, const std::string& err) {
+  if (!ok) {
+    // Say "removed" only when a file was.
+    const bool removed = regular && unlink(output.c_str()) == 0;
+    if (regular && streams.partialOutput != nullptr) streams.partialOutput(nullptr);
+    if (removed) return Fail(streams, program, err + " ('" + output + "' removed)");
+    return Fail(streams, program, err);
+  }
+  if (regular && streams.partialOutput != nullptr) streams.partialOutput(nullptr);
+  return 0;
+}
+
 /// The output being written, removed when a signal ends the program early.
 const char* volatile g_partial_output = nullptr;
 
@@ -61,25 +102,10 @@ void RemoveOnSignal(const char* path) {
 
 int RunEvrc2004(const std::vector<std::string>& args_in, const ProgramStreams& streams) {
   DecoderArgs args;
+  const int begun =
+      BeginProgram("evrc_2004", args_in, streams, /*postfilterOption=*/true, DecoderUsage(), &args);
+  if (begun >= 0) return begun;
   std::string err;
-  if (!ParseDecoderArgs(args_in, &args, &err)) {
-    std::fprintf(streams.err, "evrc_2004: %s (evrc_2004 -h for help)\n", err.c_str());
-    return 2;
-  }
-  if (args.help) {
-    std::fputs(DecoderUsage().c_str(), streams.out);
-    return 0;
-  }
-  if (args.version) {
-    // The library loaded now, which may be newer than the one built against.
-    const unsigned v = avcodec_version();
-    std::fprintf(streams.out,
-                 "evrc_2004 (Wavrel) " WAVREL_VERSION "\nlibavcodec %u.%u.%u (FFmpeg %s)\n",
-                 v >> 16, (v >> 8) & 0xFF, v & 0xFF, av_version_info());
-    std::fputs(WAVREL_LICENSE_NOTICE, streams.out);
-    return 0;
-  }
-  av_log_set_level(args.verbose ? AV_LOG_WARNING : AV_LOG_QUIET);
 
   // Everything that can fail before decoding is checked before the output is
   // created, so a bad start leaves no file behind.
@@ -124,14 +150,10 @@ int RunEvrc2004(const std::vector<std::string>& args_in, const ProgramStreams& s
     ok = false;
     err = std::string("cannot write the output: ") + std::strerror(errno);
   }
-  if (!ok) {
-    // Say "removed" only when a file was.
-    const bool removed = regular && unlink(args.output.c_str()) == 0;
-    if (regular && streams.partialOutput != nullptr) streams.partialOutput(nullptr);
-    if (removed) return Fail(streams, "evrc_2004", err + " ('" + args.output + "' removed)");
-    return Fail(streams, "evrc_2004", err);
+  if (const int ended = EndProgram("evrc_2004", streams, regular, args.output, ok, err);
+      ended != 0) {
+    return ended;
   }
-  if (regular && streams.partialOutput != nullptr) streams.partialOutput(nullptr);
 
   if (args.verbose) {
     std::fprintf(streams.err,
@@ -151,26 +173,10 @@ int RunEvrc2004(const std::vector<std::string>& args_in, const ProgramStreams& s
 
 int RunQcelp13k(const std::vector<std::string>& args_in, const ProgramStreams& streams) {
   DecoderArgs args;
+  const int begun = BeginProgram("qcelp_13k", args_in, streams, /*postfilterOption=*/false,
+                                 QcelpDecoderUsage(), &args);
+  if (begun >= 0) return begun;
   std::string err;
-  if (!ParseDecoderArgs(args_in, &args, &err,
-                        /*postfilter_option=*/false)) {
-    std::fprintf(streams.err, "qcelp_13k: %s (qcelp_13k -h for help)\n", err.c_str());
-    return 2;
-  }
-  if (args.help) {
-    std::fputs(QcelpDecoderUsage().c_str(), streams.out);
-    return 0;
-  }
-  if (args.version) {
-    // The library loaded now, which may be newer than the one built against.
-    const unsigned v = avcodec_version();
-    std::fprintf(streams.out,
-                 "qcelp_13k (Wavrel) " WAVREL_VERSION "\nlibavcodec %u.%u.%u (FFmpeg %s)\n",
-                 v >> 16, (v >> 8) & 0xFF, v & 0xFF, av_version_info());
-    std::fputs(WAVREL_LICENSE_NOTICE, streams.out);
-    return 0;
-  }
-  av_log_set_level(args.verbose ? AV_LOG_WARNING : AV_LOG_QUIET);
 
   // Everything that can fail before decoding is checked before the output is
   // created and before loss_stat.txt is written, so a bad start leaves no
@@ -251,14 +257,10 @@ int RunQcelp13k(const std::vector<std::string>& args_in, const ProgramStreams& s
     ok = false;
     err = std::string("cannot write the output: ") + std::strerror(errno);
   }
-  if (!ok) {
-    // Say "removed" only when a file was.
-    const bool removed = regular && unlink(args.output.c_str()) == 0;
-    if (regular && streams.partialOutput != nullptr) streams.partialOutput(nullptr);
-    if (removed) return Fail(streams, "qcelp_13k", err + " ('" + args.output + "' removed)");
-    return Fail(streams, "qcelp_13k", err);
+  if (const int ended = EndProgram("qcelp_13k", streams, regular, args.output, ok, err);
+      ended != 0) {
+    return ended;
   }
-  if (regular && streams.partialOutput != nullptr) streams.partialOutput(nullptr);
 
   if (args.verbose) {
     std::fprintf(streams.err,

@@ -44,9 +44,6 @@ bool IsProgramOfThisBuild(const std::string& path);
 /// thread (a job's); Terminate may come from any thread.
 class WorkerProcess {
  public:
-  WorkerProcess() = default;
-  WorkerProcess(const WorkerProcess&) = delete;
-  WorkerProcess& operator=(const WorkerProcess&) = delete;
   ~WorkerProcess();
 
   /// True while a started worker has not ended.

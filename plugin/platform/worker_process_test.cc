@@ -32,10 +32,10 @@ class WorkerProcessTest : public ::testing::Test {
 
 TEST_F(WorkerProcessTest, AnswersEndsHangsAndStops) {
   // Each request answered with the status 7; the third ends the worker.
-  const std::string answering = Script(
-      WorkerGreeting(),
-      "i=0; while read n; do head -c \"$n\" >/dev/null; i=$((i + 1));"
-      " if [ $i = 3 ]; then kill -KILL $$; fi; echo 7; done");
+  const std::string answering =
+      Script(WorkerGreeting(),
+             "i=0; while read n; do head -c \"$n\" >/dev/null; i=$((i + 1));"
+             " if [ $i = 3 ]; then kill -KILL $$; fi; echo 7; done");
   WorkerProcess worker;
   std::string error;
   ASSERT_TRUE(worker.Start(answering, &error)) << error;
