@@ -3,8 +3,12 @@
 #
 #   bench/batch_bench.sh [BUILD_DIR]           200 recordings (the samples x40):
 #       wavrel convert (default --jobs, and --jobs 1 when wavrel has --jobs)
-#       against a loop of `ffmpeg -i f f.wav` over the same files, in the
-#       same run (hyperfine); wall and CPU times and the ratios
+#       against a loop of `ffmpeg -i f f.wav` over the same files and against
+#       the limit (bench/decode_limit.cc: one process, libavcodec, every
+#       packet, the WAVs written), in the same run (hyperfine): wall and CPU
+#       times, `--jobs 1` CPU as a ratio to the limit's, the default run's
+#       wall as a ratio to the ffmpeg loop's, and the largest process's peak
+#       memory
 #   bench/batch_bench.sh --large [BUILD_DIR]   10,000 and 1,000 recordings:
 #       wall time per file in each (10,000 should be within 10% of 1,000),
 #       peak memory of the largest process (/usr/bin/time -v), and, sampled
@@ -66,6 +70,9 @@ if [ $large = 0 ]; then
     cmds+=(-n "wavrel convert --jobs 1"
       "$(q "$wavrel") convert --yes --jobs 1 $(q "$work/in") $out >/dev/null 2>&1")
   fi
+  limit=$build/programs/decoders/decode_limit
+  cmake --build "$build" --target decode_limit >/dev/null
+  cmds+=(-n "limit" "$(q "$limit") $out $(q "$work/in")/*")
   cmds+=(-n "ffmpeg loop"
     "for f in $(q "$work/in")/*; do ffmpeg -nostdin -v error -y -i \"\$f\" $out/\"\${f##*/}\".wav || exit 1; done")
   hyperfine --runs "${RUNS:-3}" --warmup 1 --prepare "rm -rf $out && mkdir $out" \
@@ -81,6 +88,17 @@ if [ $large = 0 ]; then
          else ", \($f.mean / .mean * 100 | round / 100)x faster than the ffmpeg loop"
            + " (CPU \(($f.user + $f.system) / (.user + .system) * 100 | round / 100)x)" end)' \
     "$work/times.json"
+  jq -r '.results as $r | ($r[] | select(.command == "limit")) as $l
+    | ($r[] | select(.command == "ffmpeg loop")) as $f
+    | ($r[] | select(.command == "wavrel convert")) as $d
+    | ($r[] | select(.command == "wavrel convert --jobs 1")) as $one
+    | "wavrel convert --jobs 1 CPU: \(($one.user + $one.system) / ($l.user + $l.system) * 100 | round / 100)x the limit (target <= 1.3x)",
+      "wavrel convert wall: \($f.mean / $d.mean * 100 | round / 100)x faster than the ffmpeg loop (target >= 8x)"' \
+    "$work/times.json" 2>/dev/null || true
+  rm -rf "$work/out" && mkdir "$work/out"
+  /usr/bin/time -v -o "$work/time-peak" "$wavrel" convert --yes "$work/in" "$work/out" >/dev/null 2>&1
+  echo "peak memory of the largest process of wavrel convert:" \
+    "$(($(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time-peak") / 1024)) MB (target <= 25 MB)"
   exit 0
 fi
 
@@ -117,8 +135,8 @@ measure() {
       END { printf "  wavrel while running (%d samples): open fds first %d, max %d, last %d;" \
         " children first %d, max %d, last %d\n", NR, f1, fm, fl, c1, cm, cl }' "$work/samples-$copies"
   fi
-  echo "  after the run: $(pgrep -x vocrate | wc -l) vocrate and $(pgrep -x evrc_2004 | wc -l)" \
-    "evrc_2004 running, $(ls -A "$tmp" | wc -l) entries left in its TMPDIR"
+  echo "  after the run: $(pgrep -x vocrate | wc -l) vocrate, $(pgrep -x evrc_2004 | wc -l) evrc_2004 and $(pgrep -x wavrel-worker | wc -l) wavrel-worker" \
+    "running, $(ls -A "$tmp" | wc -l) entries left in its TMPDIR"
   echo "$wall_s $n" >"$work/result-$copies"
   grep -v '^ok' "$work/log-$copies" | tail -n 3 | sed 's/^/  /'
   rm -rf "$in" "$out"

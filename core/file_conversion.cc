@@ -82,6 +82,10 @@ std::string DescribeExit(const char* what, const ChildExit& exit) {
   if (exit.kind == ChildExit::Kind::kExited) {
     return std::string(what) + " exited with status " + std::to_string(exit.code);
   }
+  if (exit.kind == ChildExit::Kind::kTimedOut) {
+    return std::string(what) + " did not finish within " + std::to_string(exit.code) +
+           " s and was ended";
+  }
   if (exit.kind == ChildExit::Kind::kSignalled && exit.code != 0) {
     return std::string(what) + " killed by signal " + std::to_string(exit.code);
   }
@@ -90,14 +94,10 @@ std::string DescribeExit(const char* what, const ChildExit& exit) {
 
 FileConversion::FileConversion(IConversionEnvironment& environment)
     : m_environment(environment),
-      m_converter(environment.NewProgramRun()),
-      m_decoder(environment.NewProgramRun()),
+      m_program(environment.NewProgramRun()),
       m_wavWriter(environment.Files()) {}
 
-FileConversion::~FileConversion() {
-  m_converter->Terminate();
-  m_decoder->Terminate();
-}
+FileConversion::~FileConversion() { m_program->Terminate(); }
 
 bool FileConversion::IsCutShort(IConversionFiles& files, const std::string& qcpPath) {
   std::vector<unsigned char> head;
@@ -170,7 +170,7 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
   }
   const bool qcelp = codec.codec == qcp::Codec::kQcelp13k;
   if (!qcelp) {
-    if (!RunProgram(*m_converter, "converter", job.converterPath, {job.recording, evrc, "1"},
+    if (!RunProgram(*m_program, "converter", job.converterPath, {job.recording, evrc, "1"},
                     job.workFolder, token, &outcome)) {
       stopped();
       return outcome;
@@ -184,7 +184,7 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
   const std::vector<std::string> decoderArgs =
       qcelp ? std::vector<std::string>{"-i", job.recording, "-o", pcm, "-d"}
             : std::vector<std::string>{"-i", evrc, "-o", pcm, "-d"};
-  if (!RunProgram(*m_decoder, "decoder", qcelp ? job.qcelpDecoderPath : job.decoderPath,
+  if (!RunProgram(*m_program, "decoder", qcelp ? job.qcelpDecoderPath : job.decoderPath,
                   decoderArgs, job.workFolder, token, &outcome)) {
     stopped();
     return outcome;
@@ -277,8 +277,7 @@ ConversionOutcome FileConversion::Run(const ConversionJob& job, std::stop_token 
 }
 
 void FileConversion::CleanUpAfterStop() {
-  m_converter->Terminate();
-  m_decoder->Terminate();
+  m_program->Terminate();
   DeleteIntermediates();
 }
 

@@ -99,8 +99,9 @@ class FileConversion {
   void DeleteIntermediates();
 
   IConversionEnvironment& m_environment;
-  const std::unique_ptr<IProgramRun> m_converter;
-  const std::unique_ptr<IProgramRun> m_decoder;
+  // The converter, then the decoder: one program at a time, through one
+  // launch record (a worker keeps serving the same job's recordings).
+  const std::unique_ptr<IProgramRun> m_program;
   PcmWavWriter m_wavWriter;
   std::atomic<std::int32_t> m_step{kStepIdle};
   std::string m_workBase;  // of the file in work; Run's thread, or after it

@@ -94,7 +94,7 @@ bool DevNullOn(int target, int flags) {
 /// The child between fork and exec: async-signal-safe calls only (the parent
 /// may have had other threads, holding any lock). Never returns.
 [[noreturn]] void RunChild(const char* program, char* const* argv, const char* workDir,
-                           pid_t parent, int reportFd) {
+                           pid_t parent, int reportFd, int stdinFd, int stdoutFd) {
   ChildFailure failure;
   // Handlers are the parent's: none may run here. What was caught goes back
   // to its default; SIGPIPE, SIGINT and SIGTERM do even when ignored.
@@ -113,7 +113,9 @@ bool DevNullOn(int target, int flags) {
   // call has left the child to another process already: give up.
   if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) {
     failure.error = ESRCH;
-  } else if (!DevNullOn(0, O_RDONLY) || !DevNullOn(1, O_WRONLY) || !DevNullOn(2, O_WRONLY)) {
+  } else if (!(stdinFd >= 0 ? dup2(stdinFd, 0) == 0 : DevNullOn(0, O_RDONLY)) ||
+             !(stdoutFd >= 0 ? dup2(stdoutFd, 1) == 1 : DevNullOn(1, O_WRONLY)) ||
+             !DevNullOn(2, O_WRONLY)) {
     failure.error = errno;
   } else if (workDir != nullptr && chdir(workDir) != 0) {
     failure.error = errno;
@@ -132,6 +134,12 @@ bool DevNullOn(int target, int flags) {
 
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workDir, std::string* error) {
+  return Start(program, args, workDir, -1, -1, error);
+}
+
+bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& workDir, int stdinFd, int stdoutFd,
+                         std::string* error) {
   std::lock_guard lock(m_mutex);
   if (m_pid != 0) {
     if (error != nullptr) *error = "a child of this record still runs";
@@ -171,7 +179,7 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
   pthread_sigmask(SIG_SETMASK, &all, &old);
   const pid_t parent = getpid();
   const pid_t pid = fork();
-  if (pid == 0) RunChild(program.c_str(), argv.data(), dir, parent, report[1]);
+  if (pid == 0) RunChild(program.c_str(), argv.data(), dir, parent, report[1], stdinFd, stdoutFd);
   const int forkError = errno;
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
   close(report[1]);

@@ -21,6 +21,8 @@ struct ChildExit {
     kSignalled,  ///< a signal ended the child; code is the signal number, 0 when
                  ///< the status was lost (the child was reaped elsewhere)
     kStopped,    ///< a stop was requested: the child still runs and is not reaped
+    kTimedOut,   ///< it took longer than its time limit and was ended; code is
+                 ///< the limit in seconds
   };
   Kind kind = Kind::kNone;
   int code = 0;
@@ -47,6 +49,11 @@ class ChildProcess {
   /// the thread that waits for the child, or from one that outlives it.
   bool Start(const std::string& program, const std::vector<std::string>& args,
              const std::string& workDir, std::string* error);
+  /// The same, with the child's standard input and output on the given
+  /// descriptors instead of /dev/null (-1 keeps /dev/null); the caller keeps
+  /// and closes its descriptors, which should be close-on-exec.
+  bool Start(const std::string& program, const std::vector<std::string>& args,
+             const std::string& workDir, int stdinFd, int stdoutFd, std::string* error);
 
   /// Blocks until the child ends (and reaps it) or a stop is requested on
   /// token, whichever comes first; a stop leaves the child running for

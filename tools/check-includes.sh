@@ -34,7 +34,7 @@ posix_allowed() {
     platform/* | base/module_path.cc | base/dynamic_library.cc | base/long_path.cc) ;;
     formats/posix_file.cc) ;;
     # the programs: their mains, the terminal, signals and the loader
-    programs/decoders/evrc_2004_main.cc | programs/decoders/qcelp_13k_main.cc) ;;
+    programs/decoders/decoder_programs.cc | programs/decoders/wavrel_worker_main.cc) ;;
     frontends/console/console_main.cc | frontends/console/console_progress.cc) ;;
     host/msgbox/x_message_box.cc | host/app/plugin_loader.cc) ;;
     host/app/wavrel_host_main.cc) ;;

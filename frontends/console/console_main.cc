@@ -32,6 +32,7 @@
 #include "base/unicode.h"
 #include "core/batch_conversion.h"
 #include "core/settings.h"
+#include "core/worker_environment.h"
 #include "frontends/console/console_args.h"
 #include "frontends/console/console_report.h"
 #include "frontends/dialog/dialog_environment.h"
@@ -238,7 +239,10 @@ int main(int argc, char** argv) {
   // A batch of WAVs shares one sync of the disk before their lines.
   request.options.wavsPerSync = 8;
 
-  BatchConversion core(PlatformEnvironment());
+  // Each job hands its recordings to a worker of its own: no program starts
+  // per recording.
+  WorkerEnvironment environment(PlatformEnvironment(), pluginFolder + "wavrel-worker");
+  BatchConversion core(environment);
   BatchPlan plan;
   Refusal refusal;
   if (!core.Prepare(request, report, &plan, &refusal)) {

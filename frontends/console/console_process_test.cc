@@ -72,7 +72,7 @@ class WavrelProcessTest : public ::testing::Test {
       options.setEnv[var.substr(0, var.find('='))] = var.substr(var.find('=') + 1);
     }
     options.timeout = std::chrono::seconds(120);
-    std::vector<std::string> argv = {WAVREL_CONSOLE_PATH};
+    std::vector<std::string> argv = {m_console};
     argv.insert(argv.end(), args.begin(), args.end());
     testing::ChildProcess child;
     RunResult run;
@@ -103,6 +103,7 @@ class WavrelProcessTest : public ::testing::Test {
 
   testing::TempFolder m_folder{"wavrel_console_test"};
   const fs::path m_root = m_folder.Path();
+  std::string m_console = WAVREL_CONSOLE_PATH;  // the wavrel that RunWavrel runs
 };
 
 std::size_t CountPrefixed(const std::vector<std::string>& lines, const std::string& prefix) {
@@ -530,6 +531,18 @@ TEST_F(WavrelProcessTest, JobsAndShardsMakeTheWavsOfOneRun) {
   }
   EXPECT_EQ(Contents(m_root / "shards"), reference);
   EXPECT_TRUE(TmpLeftovers().empty());
+
+  // The workers make the bytes of the pipeline that starts each program for
+  // each recording (the dialog's, and wavrel's own without a worker).
+  fs::copy(fs::path(WAVREL_CONSOLE_PATH).parent_path(), m_root / "host",
+           fs::copy_options::recursive);
+  ASSERT_TRUE(fs::remove(m_root / "host" / "Plugins" / "WavrelPlugin" / "wavrel-worker"));
+  m_console = (m_root / "host" / "wavrel").string();
+  const RunResult perFile =
+      RunWavrel({"convert", "--jobs", "1", in.string(), (m_root / "per-file").string()});
+  ASSERT_EQ(perFile.status, 0) << perFile.err;
+  EXPECT_EQ(Contents(m_root / "per-file"), reference);
+  m_console = WAVREL_CONSOLE_PATH;
   EXPECT_EQ(RunWavrel({"convert", "--shard", "3/3", in.string()}).status, 2);
 }
 

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -276,16 +277,65 @@ TEST_F(FailureInjectionTest, RecordingRemovedDuringTheRunSaysSo) {
   EXPECT_TRUE(fs::is_empty(m_tmp));
 }
 
-TEST_F(FailureInjectionTest, WavrelKilledLeavesNoProgramRunning) {
-  // A recording of 25 minutes after the others: its decoder runs for seconds.
-  const std::string meeting = Slurp(m_in / "meeting_notes.qcp");
+/// meeting_notes.qcp's packets 60 times over: a recording of 25 minutes,
+/// whose decoding takes a while.
+std::string LongRecording(const std::string& meeting) {
   std::string longer = meeting.substr(0, 194);
   for (int i = 0; i < 60; ++i) longer += meeting.substr(194, Le32(meeting, 190));
   const std::uint32_t dataSize = static_cast<std::uint32_t>(longer.size() - 194);
   for (auto [at, value] : {std::pair{4, dataSize + 186}, std::pair{190, dataSize}}) {
     for (int i = 0; i < 4; ++i) longer[at + i] = static_cast<char>(value >> (8 * i));
   }
-  testing::WriteFile(m_in / "zz_long.qcp", longer);
+  return longer;
+}
+
+TEST_F(FailureInjectionTest, WorkerKilledMidRecordingFailsThatRecordingOnly) {
+  testing::WriteFile(m_in / "meeting_notes.qcp", LongRecording(Slurp(m_in / "meeting_notes.qcp")));
+  // The worker is killed while it decodes meeting_notes (it writes its PCM).
+  std::atomic<bool> killed{false};
+  std::jthread killer([&](std::stop_token stop) {
+    const std::string host = (m_root / "host").string();
+    while (!stop.stop_requested() && !killed) {
+      std::error_code ec;
+      for (const auto& process : fs::directory_iterator("/proc", ec)) {
+        const std::string cmdline = Slurp(process.path() / "cmdline");
+        if (cmdline.find(host) == std::string::npos ||
+            cmdline.find("wavrel-worker") == std::string::npos) {
+          continue;
+        }
+        for (const auto& fd : fs::directory_iterator(process.path() / "fd", ec)) {
+          const std::string target = fs::read_symlink(fd.path(), ec).string();
+          // Past 1 MB, the PCM is meeting_notes' (the others make less).
+          if (target.size() > 4 && target.substr(target.size() - 4) == ".pcm" &&
+              fs::file_size(target, ec) > (1u << 20) && !ec) {
+            killed = kill(std::stoi(process.path().filename().string()), SIGKILL) == 0;
+            break;
+          }
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  const RunResult run = Run();
+  killer.request_stop();
+  killer.join();
+  ASSERT_TRUE(killed);
+  SCOPED_TRACE(run.out + run.err);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("FAILED meeting_notes.qcp: decoder killed by signal 9"),
+            std::string::npos);
+  // The worker started again for the next recording: the others convert.
+  for (const std::string stem : {"greeting", "voicemail"}) {
+    EXPECT_EQ(fs::file_size(m_out / (stem + ".wav")), kWavSizes.at(stem));
+  }
+  EXPECT_EQ(testing::Names(m_out), (std::vector<std::string>{"greeting.wav", "voicemail.wav"}));
+  EXPECT_TRUE(fs::is_empty(m_tmp));
+  EXPECT_TRUE(ProcessesOfOurs().empty()) << ProcessesOfOurs();
+}
+
+TEST_F(FailureInjectionTest, WavrelKilledLeavesNoProgramRunning) {
+  // A recording of 25 minutes after the others: its decoder runs for seconds.
+  testing::WriteFile(m_in / "zz_long.qcp", LongRecording(Slurp(m_in / "meeting_notes.qcp")));
   testing::ChildOptions options;
   options.setEnv = {{"TMPDIR", m_tmp.string()}, {"LANG", "C"}};
   options.timeout = std::chrono::seconds(60);
