@@ -108,29 +108,17 @@ stop
 # The colours as a KDE user with Breeze Dark has them, in the user's config
 # folder of this picture.
 mkdir -p "$work/config-dark"
-cat >"$work/config-dark/kdeglobals" <<'COLOURS'
-[KDE]
-widgetStyle=Fusion
-[Colors:Window]
-BackgroundNormal=49,54,59
-ForegroundNormal=239,240,241
-ForegroundInactive=161,169,177
-ForegroundLink=29,153,243
-[Colors:Button]
-BackgroundNormal=49,54,59
-ForegroundNormal=239,240,241
-[Colors:View]
-BackgroundNormal=35,38,41
-ForegroundNormal=239,240,241
-ForegroundInactive=161,169,177
-ForegroundLink=29,153,243
-[Colors:Selection]
-BackgroundNormal=61,174,233
-ForegroundNormal=239,240,241
-[Colors:Tooltip]
-BackgroundNormal=49,54,59
-ForegroundNormal=239,240,241
-COLOURS
+{
+  printf '[KDE]\nwidgetStyle=Fusion\n'
+  for group in Window:49,54,59 Button:49,54,59 View:35,38,41 Selection:61,174,233 \
+    Tooltip:49,54,59; do
+    printf '[Colors:%s]\nBackgroundNormal=%s\nForegroundNormal=239,240,241\n' \
+      "${group%%:*}" "${group#*:}"
+    case $group in
+      Window:* | View:*) printf 'ForegroundInactive=161,169,177\nForegroundLink=29,153,243\n' ;;
+    esac
+  done
+} >"$work/config-dark/kdeglobals"
 recordings "$work/archive" 40
 mkdir "$work/archive-wav"
 XDG_CURRENT_DESKTOP=KDE KDE_SESSION_VERSION=5 start dark --lang en

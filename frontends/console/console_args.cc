@@ -2,9 +2,12 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <string_view>
+#include <utility>
 
 #include "base/unicode.h"
 
@@ -130,33 +133,24 @@ bool ParseConsoleArgs(const std::vector<std::string>& args, ConsoleArgs* parsed,
   std::vector<std::string> positional;
   optind = 0;  // a fresh scan: glibc starts over, forgetting the last one
   opterr = 0;  // the messages are ours
+  // The options that only switch something on.
+  static constexpr std::pair<int, bool ConsoleArgs::*> kSwitches[] = {
+      {'h', &ConsoleArgs::help},      {kVersion, &ConsoleArgs::version},
+      {'y', &ConsoleArgs::yes},       {'q', &ConsoleArgs::quiet},
+      {'r', &ConsoleArgs::recursive}, {kSkipExisting, &ConsoleArgs::skipExisting},
+      {kJson, &ConsoleArgs::json}};
   for (;;) {
     const int code = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr);
     if (code == -1) break;
+    const auto isSwitch = [code](const auto& entry) { return entry.first == code; };
+    if (const auto* on = std::find_if(std::begin(kSwitches), std::end(kSwitches), isSwitch);
+        on != std::end(kSwitches)) {
+      parsed->*(on->second) = true;
+      continue;
+    }
     switch (code) {
       case 1:
         positional.emplace_back(optarg);
-        break;
-      case 'h':
-        parsed->help = true;
-        break;
-      case kVersion:
-        parsed->version = true;
-        break;
-      case 'y':
-        parsed->yes = true;
-        break;
-      case 'q':
-        parsed->quiet = true;
-        break;
-      case 'r':
-        parsed->recursive = true;
-        break;
-      case kSkipExisting:
-        parsed->skipExisting = true;
-        break;
-      case kJson:
-        parsed->json = true;
         break;
       case 'j': {
         std::size_t jobs = 0;

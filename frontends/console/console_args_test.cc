@@ -8,6 +8,16 @@
 namespace wavrel::host {
 namespace {
 
+/// Each argument list is refused with a message.
+void ExpectRefused(const std::vector<std::vector<std::string>>& lists) {
+  for (const auto& argv : lists) {
+    ConsoleArgs args;
+    std::string err;
+    EXPECT_FALSE(ParseConsoleArgs(argv, &args, &err)) << ::testing::PrintToString(argv);
+    EXPECT_FALSE(err.empty());
+  }
+}
+
 TEST(ConsoleArgsTest, ParsesCommandOptionsAndRefusesBadUsage) {
   ConsoleArgs args;
   std::string err;
@@ -26,11 +36,7 @@ TEST(ConsoleArgsTest, ParsesCommandOptionsAndRefusesBadUsage) {
 
   const std::vector<std::vector<std::string>> bad = {
       {"convert"}, {"translate", "a"}, {"convert", "a", "--lang"}, {"convert", ""}};
-  for (const auto& argv : bad) {
-    err.clear();
-    EXPECT_FALSE(ParseConsoleArgs(argv, &args, &err)) << ::testing::PrintToString(argv);
-    EXPECT_FALSE(err.empty());
-  }
+  ExpectRefused(bad);
 }
 
 TEST(ConsoleArgsTest, ParsesTheArchiveOptions) {
@@ -56,11 +62,7 @@ TEST(ConsoleArgsTest, ParsesTheArchiveOptions) {
       {"convert", "--shard", "4/4", "in"},  {"convert", "--shard", "1/0", "in"},
       {"convert", "--shard", "1", "in"},    {"convert", "--shard", "-1/4", "in"},
       {"convert", "--shard", "1/4x", "in"}, {"convert", "--shard=/4", "in"}};
-  for (const auto& argv : bad) {
-    err.clear();
-    EXPECT_FALSE(ParseConsoleArgs(argv, &args, &err)) << ::testing::PrintToString(argv);
-    EXPECT_FALSE(err.empty());
-  }
+  ExpectRefused(bad);
 }
 
 TEST(ConsoleArgsTest, TakesOptionsAsEveryGnuToolDoes) {

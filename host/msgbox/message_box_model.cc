@@ -129,23 +129,22 @@ bool IsOkCancelQuestion(std::uint32_t style) { return (style & 0xF) == 1; }
 
 std::string RenderForConsole(const BoxRequest& request) {
   std::string out;
-  std::string heading = PrintableUtf8(request.caption);
-  switch (request.icon) {
-    case Icon::kError:
-      heading = "(x) " + heading;
-      break;
-    case Icon::kQuestion:
-      heading = "(?) " + heading;
-      break;
-    case Icon::kWarning:
-      heading = "(!) " + heading;
-      break;
-    case Icon::kInformation:
-      heading = "(i) " + heading;
-      break;
-    case Icon::kNone:
-      break;
-  }
+  const auto mark = [](Icon icon) -> std::string {
+    switch (icon) {
+      case Icon::kError:
+        return "(x) ";
+      case Icon::kQuestion:
+        return "(?) ";
+      case Icon::kWarning:
+        return "(!) ";
+      case Icon::kInformation:
+        return "(i) ";
+      case Icon::kNone:
+        break;
+    }
+    return {};
+  };
+  const std::string heading = mark(request.icon) + PrintableUtf8(request.caption);
   out += "== " + heading + " ==\n";
   std::string text = PrintableUtf8(request.text);
   if (!text.empty() && text.back() != '\n') text.push_back('\n');

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -66,10 +67,40 @@ int BeginProgram(const char* program, const std::vector<std::string>& args_in,
   return -1;
 }
 
-/// After the decoding: on failure the output is removed (a regular file
-/// only: never /dev/null or a pipe) and the error told; 1 or 0.
-int EndProgram(const char* program, const ProgramStreams& streams, bool regular,
-               const std::string& output, bool ok, const std::string& err) {
+/// The input opened for reading (evrc_2004 takes anything but a folder,
+/// qcelp_13k a regular file only), or nullptr once the error is told.
+std::FILE* OpenInput(const char* program, const ProgramStreams& streams, const std::string& path,
+                     bool regularOnly, struct stat* st) {
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (in == nullptr) {
+    Fail(streams, program, "cannot open the input '" + path + "': " + std::strerror(errno));
+    return nullptr;
+  }
+  if (fstat(fileno(in), st) != 0 || (regularOnly ? !S_ISREG(st->st_mode) : S_ISDIR(st->st_mode))) {
+    std::fclose(in);
+    Fail(streams, program, "cannot read the input '" + path + "': not a file");
+    return nullptr;
+  }
+  return in;
+}
+
+/// True when the output just opened is a regular file, the only kind that is
+/// removed on failure (never /dev/null or a pipe); it is told as partial.
+bool BeginOutput(const ProgramStreams& streams, std::FILE* out, const std::string& output) {
+  struct stat out_stat {};
+  const bool regular = fstat(fileno(out), &out_stat) == 0 && S_ISREG(out_stat.st_mode);
+  if (regular && streams.partialOutput != nullptr) streams.partialOutput(output.c_str());
+  return regular;
+}
+
+/// After the decoding: the output closed, and on failure removed and the
+/// error told; 1 or 0.
+int EndProgram(const char* program, const ProgramStreams& streams, std::FILE* out, bool regular,
+               const std::string& output, bool ok, std::string err) {
+  if (std::fclose(out) != 0 && ok) {
+    ok = false;
+    err = std::string("cannot write the output: ") + std::strerror(errno);
+  }
   if (!ok) {
     // Say "removed" only when a file was.
     const bool removed = regular && unlink(output.c_str()) == 0;
@@ -109,16 +140,9 @@ int RunEvrc2004(const std::vector<std::string>& args_in, const ProgramStreams& s
 
   // Everything that can fail before decoding is checked before the output is
   // created, so a bad start leaves no file behind.
-  std::FILE* in = std::fopen(args.input.c_str(), "rb");
-  if (in == nullptr) {
-    return Fail(streams, "evrc_2004",
-                "cannot open the input '" + args.input + "': " + std::strerror(errno));
-  }
   struct stat in_stat {};
-  if (fstat(fileno(in), &in_stat) != 0 || S_ISDIR(in_stat.st_mode)) {
-    std::fclose(in);
-    return Fail(streams, "evrc_2004", "cannot read the input '" + args.input + "': not a file");
-  }
+  std::FILE* in = OpenInput("evrc_2004", streams, args.input, /*regularOnly=*/false, &in_stat);
+  if (in == nullptr) return 1;
   EvrcDecoder decoder;
   if (!decoder.Open(DecodeOptions{.postfilter = args.postfilter}, &err)) {
     std::fclose(in);
@@ -137,32 +161,22 @@ int RunEvrc2004(const std::vector<std::string>& args_in, const ProgramStreams& s
     return Fail(streams, "evrc_2004",
                 "cannot create the output '" + args.output + "': " + std::strerror(error));
   }
-  // Only a regular file is removed on failure: never /dev/null or a pipe.
-  const bool regular = fstat(fileno(out), &out_stat) == 0 && S_ISREG(out_stat.st_mode);
-  if (regular) {
-    if (streams.partialOutput != nullptr) streams.partialOutput(args.output.c_str());
-  }
+  const bool regular = BeginOutput(streams, out, args.output);
 
   DecodeStats stats;
   bool ok = decoder.DecodeStream(in, out, &stats, &err);
   std::fclose(in);
-  if (std::fclose(out) != 0 && ok) {
-    ok = false;
-    err = std::string("cannot write the output: ") + std::strerror(errno);
-  }
-  if (const int ended = EndProgram("evrc_2004", streams, regular, args.output, ok, err);
+  if (const int ended = EndProgram("evrc_2004", streams, out, regular, args.output, ok, err);
       ended != 0) {
     return ended;
   }
 
   if (args.verbose) {
-    std::fprintf(streams.err,
-                 "evrc_2004: %llu frames decoded, %llu concealed (%llu erasures, %llu of unknown "
-                 "rate)\n",
-                 static_cast<unsigned long long>(stats.frames),
-                 static_cast<unsigned long long>(stats.concealed),
-                 static_cast<unsigned long long>(stats.erasures),
-                 static_cast<unsigned long long>(stats.unknown));
+    const auto n = [](std::uint64_t count) { return std::to_string(count); };
+    std::fprintf(streams.err, "evrc_2004: %s\n",
+                 (n(stats.frames) + " frames decoded, " + n(stats.concealed) + " concealed (" +
+                  n(stats.erasures) + " erasures, " + n(stats.unknown) + " of unknown rate)")
+                     .c_str());
     if (stats.trailing_bytes != 0) {
       std::fprintf(streams.err, "evrc_2004: %zu bytes after the last whole record ignored\n",
                    stats.trailing_bytes);
@@ -181,16 +195,9 @@ int RunQcelp13k(const std::vector<std::string>& args_in, const ProgramStreams& s
   // Everything that can fail before decoding is checked before the output is
   // created and before loss_stat.txt is written, so a bad start leaves no
   // file behind and no record.
-  std::FILE* in = std::fopen(args.input.c_str(), "rb");
-  if (in == nullptr) {
-    return Fail(streams, "qcelp_13k",
-                "cannot open the input '" + args.input + "': " + std::strerror(errno));
-  }
   struct stat in_stat {};
-  if (fstat(fileno(in), &in_stat) != 0 || !S_ISREG(in_stat.st_mode)) {
-    std::fclose(in);
-    return Fail(streams, "qcelp_13k", "cannot read the input '" + args.input + "': not a file");
-  }
+  std::FILE* in = OpenInput("qcelp_13k", streams, args.input, /*regularOnly=*/true, &in_stat);
+  if (in == nullptr) return 1;
   qcelp::PacketRange range;
   if (!qcelp::LocatePackets(in, &range, &err)) {
     std::fclose(in);
@@ -231,11 +238,7 @@ int RunQcelp13k(const std::vector<std::string>& args_in, const ProgramStreams& s
     return Fail(streams, "qcelp_13k",
                 "cannot create the output '" + args.output + "': " + std::strerror(error));
   }
-  // Only a regular file is removed on failure: never /dev/null or a pipe.
-  const bool regular = fstat(fileno(out), &out_stat) == 0 && S_ISREG(out_stat.st_mode);
-  if (regular) {
-    if (streams.partialOutput != nullptr) streams.partialOutput(args.output.c_str());
-  }
+  const bool regular = BeginOutput(streams, out, args.output);
 
   qcelp::DecodeStats stats;
   bool ok = true;
@@ -253,25 +256,18 @@ int RunQcelp13k(const std::vector<std::string>& args_in, const ProgramStreams& s
     ok = false;
     err = std::string("cannot write ") + kLossStatPath + ": " + std::strerror(errno);
   }
-  if (std::fclose(out) != 0 && ok) {
-    ok = false;
-    err = std::string("cannot write the output: ") + std::strerror(errno);
-  }
-  if (const int ended = EndProgram("qcelp_13k", streams, regular, args.output, ok, err);
+  if (const int ended = EndProgram("qcelp_13k", streams, out, regular, args.output, ok, err);
       ended != 0) {
     return ended;
   }
 
   if (args.verbose) {
-    std::fprintf(streams.err,
-                 "qcelp_13k: %llu frames decoded, %llu lost and concealed (%llu erasures, %llu "
-                 "blank, %llu of unknown rate, %llu cut short)\n",
-                 static_cast<unsigned long long>(stats.frames),
-                 static_cast<unsigned long long>(stats.lost),
-                 static_cast<unsigned long long>(stats.erasures),
-                 static_cast<unsigned long long>(stats.blank),
-                 static_cast<unsigned long long>(stats.unknown),
-                 static_cast<unsigned long long>(stats.cutShort));
+    const auto n = [](std::uint64_t count) { return std::to_string(count); };
+    std::fprintf(streams.err, "qcelp_13k: %s\n",
+                 (n(stats.frames) + " frames decoded, " + n(stats.lost) + " lost and concealed (" +
+                  n(stats.erasures) + " erasures, " + n(stats.blank) + " blank, " +
+                  n(stats.unknown) + " of unknown rate, " + n(stats.cutShort) + " cut short)")
+                     .c_str());
   }
   return 0;
 }

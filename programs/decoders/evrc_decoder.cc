@@ -65,35 +65,42 @@ void FloatToS16(const float* in, std::size_t count, std::int16_t* out) {
   }
 }
 
-EvrcDecoder::EvrcDecoder() = default;
+LibraryDecoder::~LibraryDecoder() {
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avcodec_free_context(&context);
+}
 
-EvrcDecoder::~EvrcDecoder() {
-  av_frame_free(&m_frame);
-  av_packet_free(&m_packet);
-  avcodec_free_context(&m_context);
+const AVCodec* LibraryDecoder::Allocate(int codecId, const char* name, std::string* err) {
+  const AVCodec* codec = avcodec_find_decoder(static_cast<AVCodecID>(codecId));
+  if (codec == nullptr) {
+    *err = std::string("this libavcodec has no ") + name + " decoder";
+    return nullptr;
+  }
+  context = avcodec_alloc_context3(codec);
+  packet = av_packet_alloc();
+  frame = av_frame_alloc();
+  if (context == nullptr || packet == nullptr || frame == nullptr) {
+    *err = "out of memory";
+    return nullptr;
+  }
+  context->sample_rate = qcp::kSamplingRateHz;
+  av_channel_layout_default(&context->ch_layout, 1);
+  context->thread_count = 1;
+  return codec;
 }
 
 bool EvrcDecoder::Open(const DecodeOptions& options, std::string* err) {
-  const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_EVRC);
-  if (codec == nullptr) {
-    *err = "this libavcodec has no EVRC decoder";
-    return false;
-  }
-  m_context = avcodec_alloc_context3(codec);
-  m_packet = av_packet_alloc();
-  m_frame = av_frame_alloc();
-  if (m_context == nullptr || m_packet == nullptr || m_frame == nullptr ||
-      av_new_packet(m_packet, kMaxPacketBytes) < 0) {
+  const AVCodec* codec = m_library.Allocate(AV_CODEC_ID_EVRC, "EVRC", err);
+  if (codec == nullptr) return false;
+  if (av_new_packet(m_library.packet, kMaxPacketBytes) < 0) {
     *err = "out of memory";
     return false;
   }
-  m_context->sample_rate = qcp::kSamplingRateHz;
-  av_channel_layout_default(&m_context->ch_layout, 1);
-  m_context->thread_count = 1;
 
   AVDictionary* dict = nullptr;
   av_dict_set(&dict, "postfilter", options.postfilter ? "1" : "0", 0);
-  const int ret = avcodec_open2(m_context, codec, &dict);
+  const int ret = avcodec_open2(m_library.context, codec, &dict);
   const bool option_unused = av_dict_count(dict) != 0;
   av_dict_free(&dict);
   if (ret < 0) {
@@ -104,7 +111,8 @@ bool EvrcDecoder::Open(const DecodeOptions& options, std::string* err) {
     *err = "the EVRC decoder does not know the option \"postfilter\"";
     return false;
   }
-  if (m_context->sample_fmt != AV_SAMPLE_FMT_FLT && m_context->sample_fmt != AV_SAMPLE_FMT_FLTP) {
+  if (m_library.context->sample_fmt != AV_SAMPLE_FMT_FLT &&
+      m_library.context->sample_fmt != AV_SAMPLE_FMT_FLTP) {
     *err = "the EVRC decoder gives an unexpected sample format";
     return false;
   }
@@ -116,35 +124,38 @@ bool EvrcDecoder::PreparePacket() {
   // write into a buffer it shares. Normally it has let go, so this allocates
   // nothing.
   const std::size_t capacity = kMaxPacketBytes + AV_INPUT_BUFFER_PADDING_SIZE;
-  if (m_packet->buf != nullptr && av_buffer_is_writable(m_packet->buf) &&
-      m_packet->buf->size >= capacity && m_packet->data == m_packet->buf->data) {
+  if (m_library.packet->buf != nullptr && av_buffer_is_writable(m_library.packet->buf) &&
+      m_library.packet->buf->size >= capacity &&
+      m_library.packet->data == m_library.packet->buf->data) {
     return true;
   }
-  av_packet_unref(m_packet);
-  return av_new_packet(m_packet, kMaxPacketBytes) >= 0;
+  av_packet_unref(m_library.packet);
+  return av_new_packet(m_library.packet, kMaxPacketBytes) >= 0;
 }
 
 void EvrcDecoder::FillPacket(const std::uint8_t* data, std::size_t size) {
-  std::memcpy(m_packet->data, data, size);
+  std::memcpy(m_library.packet->data, data, size);
   // The padding after the packet must be zero for the library's bit reader.
-  std::memset(m_packet->data + size, 0, kMaxPacketBytes - size + AV_INPUT_BUFFER_PADDING_SIZE);
-  m_packet->size = static_cast<int>(size);
+  std::memset(m_library.packet->data + size, 0,
+              kMaxPacketBytes - size + AV_INPUT_BUFFER_PADDING_SIZE);
+  m_library.packet->size = static_cast<int>(size);
 }
 
 bool EvrcDecoder::DecodePacket(std::int16_t* pcm) {
-  int ret = avcodec_send_packet(m_context, m_packet);
+  int ret = avcodec_send_packet(m_library.context, m_library.packet);
   if (ret < 0) return false;
-  ret = avcodec_receive_frame(m_context, m_frame);
+  ret = avcodec_receive_frame(m_library.context, m_library.frame);
   if (ret < 0) return false;
   const std::size_t got = std::min<std::size_t>(
-      static_cast<std::size_t>(std::max(m_frame->nb_samples, 0)), kSamplesPerFrame);
+      static_cast<std::size_t>(std::max(m_library.frame->nb_samples, 0)), kSamplesPerFrame);
   const bool whole = got == kSamplesPerFrame;
-  FloatToS16(reinterpret_cast<const float*>(m_frame->data[0]), got, pcm);
+  FloatToS16(reinterpret_cast<const float*>(m_library.frame->data[0]), got, pcm);
   std::fill(pcm + got, pcm + kSamplesPerFrame, std::int16_t{0});
-  av_frame_unref(m_frame);
+  av_frame_unref(m_library.frame);
   // A decoder that gave more than one frame for a packet would shift the
   // timing: drop whatever else it holds.
-  while (avcodec_receive_frame(m_context, m_frame) >= 0) av_frame_unref(m_frame);
+  while (avcodec_receive_frame(m_library.context, m_library.frame) >= 0)
+    av_frame_unref(m_library.frame);
   return whole;
 }
 

@@ -10,6 +10,7 @@
 
 #include "formats/qcp_format.h"
 
+struct AVCodec;
 struct AVCodecContext;
 struct AVPacket;
 struct AVFrame;
@@ -47,15 +48,27 @@ struct DecodeStats {
   std::size_t trailing_bytes = 0;  ///< bytes after the last whole record, ignored
 };
 
+/// What a decoder of the library needs: its context (8 kHz, mono, one
+/// thread), a packet and a frame, freed with the object.
+struct LibraryDecoder {
+  LibraryDecoder() = default;
+  LibraryDecoder(const LibraryDecoder&) = delete;
+  LibraryDecoder& operator=(const LibraryDecoder&) = delete;
+  ~LibraryDecoder();
+  /// Finds the library's decoder `codecId` (an AVCodecID) and allocates the
+  /// three; nullptr with *err ("this libavcodec has no NAME decoder", "out of
+  /// memory") when it cannot. The caller opens the context.
+  const AVCodec* Allocate(int codecId, const char* name, std::string* err);
+
+  AVCodecContext* context = nullptr;
+  AVPacket* packet = nullptr;
+  AVFrame* frame = nullptr;
+};
+
 /// One decoder instance. Not thread-safe; holds constant memory whatever the
 /// stream length.
 class EvrcDecoder {
  public:
-  EvrcDecoder();
-  ~EvrcDecoder();
-  EvrcDecoder(const EvrcDecoder&) = delete;
-  EvrcDecoder& operator=(const EvrcDecoder&) = delete;
-
   /// Sets up the library's decoder. False with a message in *err when the
   /// library has no EVRC decoder or refuses the options.
   bool Open(const DecodeOptions& options, std::string* err);
@@ -81,9 +94,7 @@ class EvrcDecoder {
   bool DecodePacket(std::int16_t* pcm);
   bool DecodeErasure(std::int16_t* pcm);
 
-  AVCodecContext* m_context = nullptr;
-  AVPacket* m_packet = nullptr;
-  AVFrame* m_frame = nullptr;
+  LibraryDecoder m_library;
   DecodeStats m_stats;
 };
 

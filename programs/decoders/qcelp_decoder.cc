@@ -92,36 +92,16 @@ bool LocatePackets(std::FILE* in, PacketRange* range, std::string* err) {
   return true;
 }
 
-QcelpDecoder::QcelpDecoder() = default;
-
-QcelpDecoder::~QcelpDecoder() {
-  av_frame_free(&m_frame);
-  av_packet_free(&m_packet);
-  avcodec_free_context(&m_context);
-}
-
 bool QcelpDecoder::Open(std::string* err) {
-  const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_QCELP);
-  if (codec == nullptr) {
-    *err = "this libavcodec has no QCELP decoder";
-    return false;
-  }
-  m_context = avcodec_alloc_context3(codec);
-  m_packet = av_packet_alloc();
-  m_frame = av_frame_alloc();
-  if (m_context == nullptr || m_packet == nullptr || m_frame == nullptr) {
-    *err = "out of memory";
-    return false;
-  }
-  m_context->sample_rate = qcp::kSamplingRateHz;
-  av_channel_layout_default(&m_context->ch_layout, 1);
-  m_context->thread_count = 1;
-  const int ret = avcodec_open2(m_context, codec, nullptr);
+  const AVCodec* codec = m_library.Allocate(AV_CODEC_ID_QCELP, "QCELP", err);
+  if (codec == nullptr) return false;
+  const int ret = avcodec_open2(m_library.context, codec, nullptr);
   if (ret < 0) {
     *err = "cannot open the QCELP decoder: " + AvError(ret);
     return false;
   }
-  if (m_context->sample_fmt != AV_SAMPLE_FMT_FLT && m_context->sample_fmt != AV_SAMPLE_FMT_FLTP) {
+  if (m_library.context->sample_fmt != AV_SAMPLE_FMT_FLT &&
+      m_library.context->sample_fmt != AV_SAMPLE_FMT_FLTP) {
     *err = "the QCELP decoder gives an unexpected sample format";
     return false;
   }
@@ -132,23 +112,25 @@ bool QcelpDecoder::SendAndReceive(const std::uint8_t* packet, std::size_t size, 
   // The packet's buffer is reused while the library holds no reference to
   // it; its bit reader wants zeroed padding after the data.
   const std::size_t capacity = kMaxPacketBytes + AV_INPUT_BUFFER_PADDING_SIZE;
-  if (m_packet->buf == nullptr || !av_buffer_is_writable(m_packet->buf) ||
-      m_packet->buf->size < capacity || m_packet->data != m_packet->buf->data) {
-    av_packet_unref(m_packet);
-    if (av_new_packet(m_packet, kMaxPacketBytes) < 0) return false;
+  if (m_library.packet->buf == nullptr || !av_buffer_is_writable(m_library.packet->buf) ||
+      m_library.packet->buf->size < capacity ||
+      m_library.packet->data != m_library.packet->buf->data) {
+    av_packet_unref(m_library.packet);
+    if (av_new_packet(m_library.packet, kMaxPacketBytes) < 0) return false;
   }
-  std::memcpy(m_packet->data, packet, size);
-  std::memset(m_packet->data + size, 0, capacity - size);
-  m_packet->size = static_cast<int>(size);
-  if (avcodec_send_packet(m_context, m_packet) < 0) return false;
-  if (avcodec_receive_frame(m_context, m_frame) < 0) return false;
+  std::memcpy(m_library.packet->data, packet, size);
+  std::memset(m_library.packet->data + size, 0, capacity - size);
+  m_library.packet->size = static_cast<int>(size);
+  if (avcodec_send_packet(m_library.context, m_library.packet) < 0) return false;
+  if (avcodec_receive_frame(m_library.context, m_library.frame) < 0) return false;
   const std::size_t got = std::min<std::size_t>(
-      static_cast<std::size_t>(std::max(m_frame->nb_samples, 0)), kSamplesPerPacket);
-  evrc::FloatToS16(reinterpret_cast<const float*>(m_frame->data[0]), got, pcm);
+      static_cast<std::size_t>(std::max(m_library.frame->nb_samples, 0)), kSamplesPerPacket);
+  evrc::FloatToS16(reinterpret_cast<const float*>(m_library.frame->data[0]), got, pcm);
   std::fill(pcm + got, pcm + kSamplesPerPacket, std::int16_t{0});
-  av_frame_unref(m_frame);
+  av_frame_unref(m_library.frame);
   // More than one frame for a packet would shift the timing: drop the rest.
-  while (avcodec_receive_frame(m_context, m_frame) >= 0) av_frame_unref(m_frame);
+  while (avcodec_receive_frame(m_library.context, m_library.frame) >= 0)
+    av_frame_unref(m_library.frame);
   return got == kSamplesPerPacket;
 }
 

@@ -13,10 +13,7 @@
 
 #include "formats/loss_stat.h"
 #include "formats/qcp_format.h"
-
-struct AVCodecContext;
-struct AVPacket;
-struct AVFrame;
+#include "programs/decoders/evrc_decoder.h"
 
 namespace qcelp {
 
@@ -75,11 +72,6 @@ bool LocatePackets(std::FILE* in, PacketRange* range, std::string* err);
 /// length.
 class QcelpDecoder {
  public:
-  QcelpDecoder();
-  ~QcelpDecoder();
-  QcelpDecoder(const QcelpDecoder&) = delete;
-  QcelpDecoder& operator=(const QcelpDecoder&) = delete;
-
   /// Sets up the library's decoder. False with a message in *err when the
   /// library has no QCELP decoder or it cannot be opened.
   bool Open(std::string* err);
@@ -104,9 +96,7 @@ class QcelpDecoder {
   bool SendAndReceive(const std::uint8_t* packet, std::size_t size, std::int16_t* pcm);
   void Conceal(std::int16_t* pcm);
 
-  AVCodecContext* m_context = nullptr;
-  AVPacket* m_packet = nullptr;
-  AVFrame* m_frame = nullptr;
+  evrc::LibraryDecoder m_library;
 };
 
 }  // namespace qcelp
