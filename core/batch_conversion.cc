@@ -351,16 +351,12 @@ RunSummary BatchConversion::Run(const BatchPlan& plan, IBatchObserver& observer,
     // still that file; anything that comes there later keeps its name.
     if (files.StampOf(job.wavPath, false, &stamp)) job.wavReplaces = stamp;
     job.nextWavName = [&names, pos] { return names.NextFreeName(pos); };
-    job.workFolder = workFolder;
     // Every intermediate of the file lives in the run's work folder under a
     // short name of its own (its position in the run), so that a recording
-    // whose name is as long as the system allows converts too.
+    // whose name is as long as the system allows converts too. What every
+    // file shares (the folder, the programs, the settings) is added as it
+    // starts (withRunFields): an archive of many files holds it once.
     job.workBase = workFolder + "/" + std::to_string(pos + 1);
-    job.sampleRateSetting = request.sampleRateSetting;
-    job.converterPath = request.converterPath;
-    job.decoderPath = request.decoderPath;
-    job.qcelpDecoderPath = request.qcelpDecoderPath;
-    job.commitLater = options.wavsPerSync > 1;
     order.emplace_back(jobs.size());
     jobs.push_back(std::move(job));
   }
@@ -382,6 +378,15 @@ RunSummary BatchConversion::Run(const BatchPlan& plan, IBatchObserver& observer,
   RunState state(observer, files, options.wavsPerSync, std::move(order), jobs.size());
   state.Start();
 
+  const auto withRunFields = [&](ConversionJob job, const std::string& folder) {
+    job.workFolder = folder;
+    job.sampleRateSetting = request.sampleRateSetting;
+    job.converterPath = request.converterPath;
+    job.decoderPath = request.decoderPath;
+    job.qcelpDecoderPath = request.qcelpDecoderPath;
+    job.commitLater = options.wavsPerSync > 1;
+    return job;
+  };
   const std::string noWorkFolder = "cannot create a work folder: " + workError;
   // One file of jobs through conversion; false when a stop cut it short.
   const auto convert = [&](FileConversion& conversion, const ConversionJob& job, std::size_t index,
@@ -421,7 +426,10 @@ RunSummary BatchConversion::Run(const BatchPlan& plan, IBatchObserver& observer,
   if (slots <= 1) {
     std::size_t index = 0;
     while (!stop.stop_requested() && state.StartNext(jobs, &index)) {
-      if (!convert(m_conversion, jobs[index], index, !workFolder.empty(), noWorkFolder)) break;
+      if (!convert(m_conversion, withRunFields(jobs[index], workFolder), index, !workFolder.empty(),
+                   noWorkFolder)) {
+        break;
+      }
       ++done;
     }
   } else {
@@ -438,8 +446,7 @@ RunSummary BatchConversion::Run(const BatchPlan& plan, IBatchObserver& observer,
         FileConversion conversion(m_env);
         std::size_t index = 0;
         while (!stop.stop_requested() && state.StartNext(jobs, &index)) {
-          ConversionJob job = jobs[index];
-          job.workFolder = folder;
+          ConversionJob job = withRunFields(jobs[index], folder);
           job.workBase = folder + "/" + std::to_string(index + 1);
           if (!convert(conversion, job, index, haveFolder, folderError)) break;
           ++done;
