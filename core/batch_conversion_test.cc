@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "core/testing/recording_environment.h"
+#include "core/testing/recording_observer.h"
 #include "formats/qcp_format.h"
 #include "testing/files.h"
 
@@ -21,33 +22,6 @@ using namespace std::chrono_literals;
 using testing::QcpBytes;
 using testing::RecordingEnvironment;
 using testing::WriteFile;
-
-/// Keeps what the core tells, in the order told.
-class Recorder final : public IBatchObserver {
- public:
-  void OnFileSkipped(const SkippedFile& file) override {
-    std::lock_guard lock(m_mutex);
-    skipped.push_back(file.path);
-  }
-  void OnFileStarted(const std::string& path, std::size_t, std::size_t) override {
-    std::lock_guard lock(m_mutex);
-    started.push_back(path);
-  }
-  void OnFileFinished(const FileOutcome& outcome) override {
-    std::lock_guard lock(m_mutex);
-    finished.push_back(outcome);
-    if (env != nullptr) env->Note("finished " + outcome.path);
-  }
-  void OnRunFinished(const RunSummary& s) override {
-    std::lock_guard lock(m_mutex);
-    summary = s;
-  }
-  testing::RecordingEnvironment* env = nullptr;  // notes each finished file in its log
-  std::mutex m_mutex;
-  std::vector<std::string> skipped, started;
-  std::vector<FileOutcome> finished;
-  RunSummary summary;
-};
 
 class BatchConversionTest : public ::testing::Test {
  protected:
@@ -87,7 +61,7 @@ class BatchConversionTest : public ::testing::Test {
   RecordingEnvironment m_env;
   BatchConversion m_core{m_env};
   BatchRequest m_request;
-  Recorder m_recorder;
+  testing::RecordingObserver m_recorder;
   std::string m_hangOn;  // the converter hangs on recordings whose path holds it
 };
 
@@ -104,8 +78,8 @@ TEST_F(BatchConversionTest, RecordingsGoInTheOrderOfTheirBytesAsUnsignedValues) 
   EXPECT_EQ(plan.recordings, order);
   m_core.Run(plan, m_recorder, {});
   EXPECT_EQ(m_recorder.started, order);
-  EXPECT_EQ(m_recorder.summary.files, 3u);
-  EXPECT_EQ(m_recorder.summary.wavsWritten, 3u);
+  EXPECT_EQ(m_recorder.runs.back().files, 3u);
+  EXPECT_EQ(m_recorder.runs.back().wavsWritten, 3u);
 }
 
 TEST_F(BatchConversionTest, OnlyTheShardThatOwnsASkippedFileReportsIt) {
@@ -115,7 +89,7 @@ TEST_F(BatchConversionTest, OnlyTheShardThatOwnsASkippedFileReportsIt) {
   std::vector<std::string> told;
   for (std::size_t shard = 0; shard < 2; ++shard) {
     m_request.options.shardIndex = shard;
-    Recorder recorder;
+    testing::RecordingObserver recorder;
     BatchPlan plan;
     Refusal refusal;
     ASSERT_TRUE(m_core.Prepare(m_request, recorder, &plan, &refusal));
@@ -192,7 +166,7 @@ TEST_F(BatchConversionTest, AWavGoesOnlyOverWhatWasThereWhenTheRunPlannedItsName
 
 TEST_F(BatchConversionTest, AWavIsOnTheDiskBeforeItIsToldMadeAndDeadRunsGoFirst) {
   for (const char* name : {"a.qcp", "b.qcp"}) WriteFile(m_in / name, QcpBytes(name));
-  m_recorder.env = &m_env;
+  m_recorder.afterFile = [this](const FileOutcome& o) { m_env.Note("finished " + o.path); };
   const std::string out = m_out.string() + "/";
   const std::string wavA = out + "a.wav";
   const std::string wavB = out + "b.wav";

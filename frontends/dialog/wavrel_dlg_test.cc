@@ -15,6 +15,7 @@
 #include <memory>
 #include <thread>
 
+#include "core/testing/recording_observer.h"
 #include "formats/qcp_format.h"
 #include "frontends/dialog/testing/fake_window.h"
 #include "frontends/dialog/testing/recording_environment.h"
@@ -83,34 +84,6 @@ int ActAs(FakeBehaviour::Mode mode, const std::function<bool()>& convert) {
       return convert() ? 0 : 255;
   }
 }
-
-class RecordingObserver final : public IBatchObserver {
- public:
-  void OnFileStarted(const std::string& path, std::size_t, std::size_t) override {
-    std::lock_guard lock(m_mutex);
-    started.push_back(path);
-  }
-  void OnFileFinished(const FileOutcome& outcome) override {
-    {
-      std::lock_guard lock(m_mutex);
-      finished.push_back(outcome);
-    }
-    if (holdAfterFile) std::this_thread::sleep_for(*holdAfterFile);
-  }
-  void OnRunFinished(const RunSummary& summary) override {
-    std::lock_guard lock(m_mutex);
-    runs.push_back({summary.files, summary.failed, summary.cancelled});
-  }
-  struct Run {
-    std::size_t files, failed;
-    bool cancelled;
-  };
-  std::mutex m_mutex;
-  std::vector<std::string> started;
-  std::vector<FileOutcome> finished;
-  std::vector<Run> runs;
-  std::optional<std::chrono::milliseconds> holdAfterFile;
-};
 
 class DialogTest : public ::testing::Test {
  protected:
@@ -217,7 +190,7 @@ class DialogTest : public ::testing::Test {
   FakeBehaviour m_converter, m_decoder;
   std::size_t m_forgottenChildren = 0;
   RecordingEnvironment m_env;
-  RecordingObserver m_observer;
+  testing::RecordingObserver m_observer;
   std::unique_ptr<RecordingWindow> m_window;
   std::unique_ptr<CWavrelDlg> m_dlg;
 };
@@ -795,7 +768,9 @@ TEST_F(StopTest, BetweenFilesCancelAndCloseStopTheWorkerAndConvertWaits) {
   WriteFile(m_in / "a.qcp", QcpBytes("a"));
   WriteFile(m_in / "b.qcp", QcpBytes("b"));
   SelectFolders(m_in, m_out);
-  m_observer.holdAfterFile = 600ms;  // holds the worker in step 4 after a
+  m_observer.afterFile = [](const FileOutcome&) {
+    std::this_thread::sleep_for(600ms);
+  };  // holds the worker in step 4 after a
   m_dlg->OnConvert();
   ASSERT_TRUE(WaitUntil([&] {
     std::lock_guard lock(m_observer.m_mutex);
