@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -73,7 +74,9 @@ class RunState {
  public:
   /// One place in the list: a file the run converts (its index among
   /// them), or what is told of a file at once.
-  using Entry = std::variant<std::size_t, FileOutcome, SkippedFile>;
+  /// An outcome is held by pointer, and let go once it is told: a place
+  /// costs a few words until its file is done.
+  using Entry = std::variant<std::size_t, std::unique_ptr<FileOutcome>, SkippedFile>;
 
   RunState(IBatchObserver& observer, IConversionFiles& files, std::size_t wavsPerSync,
            std::vector<Entry> order, std::size_t count)
@@ -149,7 +152,7 @@ class RunState {
     if (!outcome.success) ++m_summary.failed;
     if (!outcome.wavPath.empty()) ++m_summary.wavsWritten;
     const std::size_t place = m_placeOf.at(outcome.index);
-    m_order[place] = std::move(outcome);
+    m_order[place] = std::make_unique<FileOutcome>(std::move(outcome));
   }
 
   /// With m_mutex held: the waiting WAVs' data go to the disk in one sync
@@ -208,8 +211,9 @@ class RunState {
       if (const auto* file = std::get_if<SkippedFile>(&entry)) {
         m_observer.OnFileSkipped(*file);
       } else {
-        m_observer.OnFileFinished(std::get<FileOutcome>(entry));
+        m_observer.OnFileFinished(*std::get<std::unique_ptr<FileOutcome>>(entry));
       }
+      entry = Entry{};  // told: nothing of it is needed any more
     }
   }
 
@@ -339,7 +343,7 @@ RunSummary BatchConversion::Run(const BatchPlan& plan, IBatchObserver& observer,
       outcome.success = true;
       outcome.skipped = true;
       outcome.wavResult = WavWriteResult::kWritten;
-      order.emplace_back(std::move(outcome));
+      order.emplace_back(std::make_unique<FileOutcome>(std::move(outcome)));
       continue;
     }
     ConversionJob job;
@@ -361,7 +365,9 @@ RunSummary BatchConversion::Run(const BatchPlan& plan, IBatchObserver& observer,
     jobs.push_back(std::move(job));
   }
   for (RunState::Entry& entry : order) {
-    if (auto* upToDate = std::get_if<FileOutcome>(&entry)) upToDate->count = jobs.size();
+    if (auto* upToDate = std::get_if<std::unique_ptr<FileOutcome>>(&entry)) {
+      (*upToDate)->count = jobs.size();
+    }
   }
   // Every file of the folder is accounted for, each by one shard only.
   for (std::size_t i = 0; i < plan.skipped.size(); ++i) {
@@ -369,7 +375,9 @@ RunSummary BatchConversion::Run(const BatchPlan& plan, IBatchObserver& observer,
   }
   const auto pathOf = [&](const RunState::Entry& entry) -> const std::string& {
     if (const auto* index = std::get_if<std::size_t>(&entry)) return jobs[*index].recording;
-    if (const auto* outcome = std::get_if<FileOutcome>(&entry)) return outcome->path;
+    if (const auto* outcome = std::get_if<std::unique_ptr<FileOutcome>>(&entry)) {
+      return (*outcome)->path;
+    }
     return std::get<SkippedFile>(entry).path;
   };
   std::stable_sort(order.begin(), order.end(),
