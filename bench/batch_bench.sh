@@ -7,8 +7,9 @@
 #       the limit (bench/decode_limit.cc: one process, libavcodec, every
 #       packet, the WAVs written), in the same run (hyperfine): wall and CPU
 #       times, `--jobs 1` CPU as a ratio to the limit's, the default run's
-#       wall as a ratio to the ffmpeg loop's, and the largest process's peak
-#       memory
+#       wall as a ratio to the ffmpeg loop's, the largest process's peak
+#       memory, and (with eatmydata installed) the share of the batch time
+#       that the syncs take
 #   bench/batch_bench.sh --large [BUILD_DIR]   10,000 and 1,000 recordings:
 #       wall time per file in each (10,000 should be within 10% of 1,000),
 #       peak memory of the largest process (/usr/bin/time -v), and, sampled
@@ -70,6 +71,13 @@ if [ $large = 0 ]; then
     cmds+=(-n "wavrel convert --jobs 1"
       "$(q "$wavrel") convert --yes --jobs 1 $(q "$work/in") $out >/dev/null 2>&1")
   fi
+  # What the syncs cost (a WAV told made is on the disk): the same run with
+  # every sync made a no-op by eatmydata, when it is installed. Measure on a
+  # real disk (BENCH_TMP), not a tmpfs.
+  if command -v eatmydata >/dev/null; then
+    cmds+=(-n "wavrel convert, syncs off"
+      "eatmydata $(q "$wavrel") convert --yes $(q "$work/in") $out >/dev/null 2>&1")
+  fi
   limit=$build/programs/decoders/decode_limit
   cmake --build "$build" --target decode_limit >/dev/null
   cmds+=(-n "limit" "$(q "$limit") $out $(q "$work/in")/*")
@@ -93,7 +101,11 @@ if [ $large = 0 ]; then
     | ($r[] | select(.command == "wavrel convert")) as $d
     | ($r[] | select(.command == "wavrel convert --jobs 1")) as $one
     | "wavrel convert --jobs 1 CPU: \(($one.user + $one.system) / ($l.user + $l.system) * 100 | round / 100)x the limit (target <= 1.3x)",
-      "wavrel convert wall: \($f.mean / $d.mean * 100 | round / 100)x faster than the ffmpeg loop (target >= 8x)"' \
+      "wavrel convert wall: \($f.mean / $d.mean * 100 | round / 100)x faster than the ffmpeg loop (target >= 8x)",
+      ([$r[] | select(.command == "wavrel convert, syncs off")][0] as $n
+        | if $n == null then empty else
+            "the syncs: wavrel convert wall \($d.mean / $n.mean * 100 | round / 100)x that with syncs off"
+            + " (they cost \((($d.mean - $n.mean) / $d.mean * 1000 | round) / 10)% of the batch time)" end)' \
     "$work/times.json" 2>/dev/null || true
   rm -rf "$work/out" && mkdir "$work/out"
   /usr/bin/time -v -o "$work/time-peak" "$wavrel" convert --yes "$work/in" "$work/out" >/dev/null 2>&1
