@@ -33,46 +33,50 @@ enum class LineResult { kLine, kEnded, kStopped, kTimedOut };
 LineResult ReadLine(int fd, std::string* buffer, std::stop_token token, int timeoutMs,
                     std::string* line) {
   const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  std::stop_callback onStop(token, [wakeFd] {
-    const std::uint64_t one = 1;
-    if (wakeFd >= 0) [[maybe_unused]]
-      const ssize_t n = write(wakeFd, &one, sizeof one);
-  });
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   LineResult result = LineResult::kEnded;
-  for (;;) {
-    const std::size_t newline = buffer->find('\n');
-    if (newline != std::string::npos) {
-      line->assign(*buffer, 0, newline);
-      buffer->erase(0, newline + 1);
-      result = LineResult::kLine;
-      break;
-    }
-    if (buffer->size() > kMaxLineBytes) break;  // not the protocol: taken as an end
-    if (token.stop_requested()) {
-      result = LineResult::kStopped;
-      break;
-    }
-    int waitMs = -1;
-    if (timeoutMs >= 0) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) {
-        result = LineResult::kTimedOut;
+  {
+    // The callback ends (and waits for one running on another thread) before
+    // wakeFd is closed.
+    std::stop_callback onStop(token, [wakeFd] {
+      const std::uint64_t one = 1;
+      if (wakeFd >= 0) [[maybe_unused]]
+        const ssize_t n = write(wakeFd, &one, sizeof one);
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      const std::size_t newline = buffer->find('\n');
+      if (newline != std::string::npos) {
+        line->assign(*buffer, 0, newline);
+        buffer->erase(0, newline + 1);
+        result = LineResult::kLine;
         break;
       }
-      waitMs = static_cast<int>(left.count());
+      if (buffer->size() > kMaxLineBytes) break;  // not the protocol: taken as an end
+      if (token.stop_requested()) {
+        result = LineResult::kStopped;
+        break;
+      }
+      int waitMs = -1;
+      if (timeoutMs >= 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+          result = LineResult::kTimedOut;
+          break;
+        }
+        waitMs = static_cast<int>(left.count());
+      }
+      if (wakeFd < 0 && (waitMs < 0 || waitMs > 20)) waitMs = 20;  // no eventfd: look often
+      pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+      const int n = poll(fds, wakeFd >= 0 ? 2 : 1, waitMs);
+      if (n < 0 && errno != EINTR) usleep(20000);
+      if (n <= 0 || (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+      char chunk[512];
+      const ssize_t got = read(fd, chunk, sizeof chunk);
+      if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (got <= 0) break;  // the worker has gone
+      buffer->append(chunk, static_cast<std::size_t>(got));
     }
-    if (wakeFd < 0 && (waitMs < 0 || waitMs > 20)) waitMs = 20;  // no eventfd: look often
-    pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-    const int n = poll(fds, wakeFd >= 0 ? 2 : 1, waitMs);
-    if (n < 0 && errno != EINTR) usleep(20000);
-    if (n <= 0 || (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
-    char chunk[512];
-    const ssize_t got = read(fd, chunk, sizeof chunk);
-    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (got <= 0) break;  // the worker has gone
-    buffer->append(chunk, static_cast<std::size_t>(got));
   }
   if (wakeFd >= 0) close(wakeFd);
   return result;
