@@ -137,7 +137,7 @@ class RunState {
 
  private:
   /// A WAV waits no longer than this for others to share its sync.
-  static constexpr std::chrono::seconds kMaxWait{1};
+  static constexpr std::chrono::milliseconds kMaxWait{250};
 
   struct Waiting {
     FileOutcome outcome;
