@@ -4,7 +4,7 @@
 // the file in work. It is erased before any other line is printed and
 // redrawn after it, so the lines on standard output stay exactly as they are.
 //
-// Not thread-safe: ConsoleWindow calls it with its lock held.
+// Not thread-safe: ConsoleReport calls it with its lock held.
 #pragma once
 
 #include <chrono>
