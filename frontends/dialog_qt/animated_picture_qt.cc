@@ -310,9 +310,11 @@ void CAnimatedPicture::RequestRepaint() {
     update();
     return;
   }
-  // Dropped by Qt if the control is gone before the call is delivered.
-  QMetaObject::invokeMethod(
-      this, [this] { update(); }, Qt::QueuedConnection);
+  // Dropped by Qt if the control is gone before the call is delivered. By
+  // the slot's name: the call is Qt's own event, with nothing of ours for
+  // the GUI thread to read (a functor of ours would be read there under
+  // Qt's event-queue lock, which ThreadSanitizer cannot see).
+  QMetaObject::invokeMethod(this, "update", Qt::QueuedConnection);
 }
 
 void CAnimatedPicture::ResizeOnGuiThread(QSize size) {
